@@ -1,0 +1,118 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTime>
+
+#include <functional>
+
+class QWidget;
+class SettingsStore;
+
+// Every service of the machine that the program uses reaches it through one of
+// these small interfaces, built in main() (qtservices.h) and replaced by fakes
+// in the tests (tests/fakes).
+
+// Plays the alarm file: once, at half volume, with no window of its own.
+class AlarmPlayer {
+public:
+    virtual ~AlarmPlayer() = default;
+    // Starts the file from its beginning at once, cutting off an alarm that is
+    // still sounding, and returns without waiting.
+    virtual void play(const QString &filePath) = 0;
+    // Harmless when nothing plays or nothing was ever loaded.
+    virtual void stop() = 0;
+    // Called when the player reports that it cannot play the file it was given.
+    std::function<void()> onCannotPlay;
+};
+
+// A plain tone that holds the caller until it has ended.
+class TonePlayer {
+public:
+    virtual ~TonePlayer() = default;
+    virtual void beep(int frequencyHz, int durationMs) = 0;
+};
+
+struct MessageSpec {
+    enum class Buttons { Ok, OkCancel };
+    enum class Icon { None, Question };
+    QString text;
+    QString title;
+    Buttons buttons = Buttons::Ok;
+    Icon icon = Icon::None;
+    bool cancelIsDefault = false;
+};
+
+enum class MessageAnswer { Ok, Cancel };
+
+// Modal message boxes. The real one keeps the event loop (and so every timer
+// tick) running while it waits for the answer.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+    virtual MessageAnswer show(QWidget *parent, const MessageSpec &spec) = 0;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // True for an ordinary file; a folder or a hidden file counts as missing.
+    virtual bool fileExists(const QString &path) = 0;
+    // The folder that holds the program file, without a trailing separator.
+    virtual QString programFolder() = 0;
+};
+
+// Hands an address to the user's default web browser and returns at once.
+class BrowserOpener {
+public:
+    virtual ~BrowserOpener() = default;
+    virtual void open(const QString &url) = 0;
+};
+
+// A GET that waits for its reply while the event loop goes on running.
+class HttpClient {
+public:
+    virtual ~HttpClient() = default;
+    // The response body (whatever the status code), or an empty array on any
+    // failure, time-out included.
+    virtual QByteArray get(const QString &url) = 0;
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual QTime timeOfDay() = 0;
+};
+
+// Puts a top-level window into or out of the always-on-top band without
+// re-creating it and without taking the keyboard focus.
+class WindowStacking {
+public:
+    virtual ~WindowStacking() = default;
+    virtual void setKeepOnTop(QWidget *window, bool onTop) = 0;
+};
+
+// Ends the process at once: no close handler, no tick, no question after it.
+class ProcessControl {
+public:
+    virtual ~ProcessControl() = default;
+    virtual void endNow() = 0;
+};
+
+struct Services {
+    SettingsStore *store = nullptr;
+    AlarmPlayer *alarm = nullptr;
+    TonePlayer *tone = nullptr;
+    MessageBoxes *messages = nullptr;
+    FileSystem *files = nullptr;
+    BrowserOpener *browser = nullptr;
+    HttpClient *http = nullptr;
+    Clock *clock = nullptr;
+    WindowStacking *stacking = nullptr;
+    ProcessControl *process = nullptr;
+    // Base address of the vendor's web site, without a trailing slash.
+    QString vendorUrl;
+    int versionMajor = 0;
+    int versionMinor = 0;
+    int versionRevision = 0;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// The program's settings live as text values under one key of a registry-like
+// store: the real registry on Windows, a file store of our own elsewhere.
+// Text crosses this interface as UTF-8.
+
+// Predefined registry roots, with the values Windows gives their handles.
+enum class RegistryRoot : std::uint32_t {
+    LocalMachine = 0x80000002u,
+};
+
+inline constexpr const char *kSettingsKey = "SOFTWARE\\Pelmora\\Brisko";
+
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+
+    // The value's text, or "" when the key or value is absent, is not a
+    // string, or cannot be read. Names match without regard to case. A NUL in
+    // the stored text ends what is read.
+    virtual std::string ReadSetting(RegistryRoot root, const std::string &keyPath,
+                                    const std::string &valueName) = 0;
+
+    // Stores the text as a string value, creating the key as needed. Failures
+    // are swallowed: the value then simply is not there next time.
+    virtual void WriteSetting(RegistryRoot root, const std::string &keyPath,
+                              const std::string &valueName, const std::string &text) = 0;
+};
+
+// The machine-wide store this build uses (see settingsstore.cpp).
+std::unique_ptr<SettingsStore> OpenMachineSettingsStore();
