@@ -16,6 +16,9 @@ class QTimer;
 class FormAbout;
 class FormUpdate;
 
+// Sets a label's text and fits the label to it; such labels never wrap.
+void SetAutoSizeText(QLabel *label, const QString &text);
+
 // The main window: the timer's controls, its menu and the handlers behind
 // them. The handlers of each area live in their own file:
 //   mainwindow/form1.cpp          the layout and the menu
@@ -52,7 +55,7 @@ public:
     QAction *menuExit = nullptr;
 
     // Values shared with the other windows, set by Form_Load.
-    QString SettingsKey;
+    QString SettingsKey = QStringLiteral("SOFTWARE\\Pelmora\\Brisko");
     double UsageTotal = 0;
     QString ProgramVersion;
     QString AlarmFilePath;

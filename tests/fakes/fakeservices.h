@@ -27,7 +27,10 @@ public:
 
 class FakeTone : public TonePlayer {
 public:
-    void beep(int frequencyHz, int durationMs) override { beeps << qMakePair(frequencyHz, durationMs); }
+    void beep(int frequencyHz, int durationMs) override
+    {
+        beeps << qMakePair(frequencyHz, durationMs);
+    }
     QList<QPair<int, int>> beeps;
 };
 

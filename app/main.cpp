@@ -1,0 +1,60 @@
+#include "buildinfo.h"
+#include "mainwindow/appicon.h"
+#include "mainwindow/fonts.h"
+#include "mainwindow/form1.h"
+#include "platform/qthttpclient.h"
+#include "platform/qtservices.h"
+#include "settings/settingsstore.h"
+
+#include <QApplication>
+#include <QSessionManager>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("brisko"));
+    QApplication::setApplicationVersion(QString::fromLatin1(buildinfo::versionText));
+    InstallFontSubstitutions();
+    QApplication::setWindowIcon(AppIcon());
+
+    std::unique_ptr<SettingsStore> store = OpenMachineSettingsStore();
+    QtAlarmPlayer alarm;
+    QtTonePlayer tone;
+    QtMessageBoxes messages;
+    QtFileSystem files;
+    QtBrowserOpener browser;
+    QtHttpClient http;
+    QtClock clock;
+    QtWindowStacking stacking;
+    QtProcessControl process;
+
+    Services services;
+    services.store = store.get();
+    services.alarm = &alarm;
+    services.tone = &tone;
+    services.messages = &messages;
+    services.files = &files;
+    services.browser = &browser;
+    services.http = &http;
+    services.clock = &clock;
+    services.stacking = &stacking;
+    services.process = &process;
+    services.vendorUrl = QString::fromUtf8(buildinfo::vendorUrl);
+    services.versionMajor = buildinfo::versionMajor;
+    services.versionMinor = buildinfo::versionMinor;
+    services.versionRevision = buildinfo::versionRevision;
+
+    Form1 form(services);
+    // A session logout asks like any other close request of the window.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
+                     [&form](QSessionManager &manager) {
+                         if (manager.allowsInteraction()) {
+                             form.close();
+                             manager.release();
+                             manager.cancel();
+                         }
+                     });
+    form.Form_Load();
+    form.show();
+    return app.exec();
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/services.h"
+
+#include <QUrl>
+
+#include <memory>
+
+class QAudioOutput;
+class QMediaPlayer;
+
+// The real platform services, over Qt (and the Win32 calls on Windows).
+
+// Qt Multimedia is created with the first alarm, not at start-up: with
+// GStreamer it costs tens of milliseconds and megabytes that a run without an
+// alarm should not pay.
+class QtAlarmPlayer : public AlarmPlayer {
+public:
+    QtAlarmPlayer();
+    ~QtAlarmPlayer() override;
+    void play(const QString &filePath) override;
+    void stop() override;
+
+private:
+    void ensurePlayer();
+    std::unique_ptr<QAudioOutput> output_;
+    std::unique_ptr<QMediaPlayer> player_;
+    bool failureReported_ = false;
+};
+
+// A sine tone through the default audio output, written in push mode from
+// this thread so that it needs no event loop; with no output device it is a
+// plain wait of the same length.
+class QtTonePlayer : public TonePlayer {
+public:
+    void beep(int frequencyHz, int durationMs) override;
+};
+
+class QtMessageBoxes : public MessageBoxes {
+public:
+    MessageAnswer show(QWidget *parent, const MessageSpec &spec) override;
+};
+
+class QtFileSystem : public FileSystem {
+public:
+    bool fileExists(const QString &path) override;
+    QString programFolder() override;
+};
+
+class QtBrowserOpener : public BrowserOpener {
+public:
+    void open(const QString &url) override;
+};
+
+class QtClock : public Clock {
+public:
+    QTime timeOfDay() override;
+};
+
+class QtWindowStacking : public WindowStacking {
+public:
+    void setKeepOnTop(QWidget *window, bool onTop) override;
+};
+
+class QtProcessControl : public ProcessControl {
+public:
+    [[noreturn]] void endNow() override;
+};
