@@ -1,0 +1,1054 @@
+#include "settings/filestore.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <unordered_map>
+#include <utility>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kOldHeader = "REGEDIT4";
+// Far beyond anything the program stores; a bigger file is not ours.
+constexpr std::size_t kMaxFileBytes = 16u << 20;
+// A writer holds the lock for a few milliseconds; waiting longer than this
+// means it is stuck, and the write is given up rather than hang the window.
+constexpr long kLockWaitMicroseconds = 5'000'000;
+
+char foldChar(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+std::string fold(std::string_view s)
+{
+    std::string out(s);
+    for (auto &c : out)
+        c = foldChar(c);
+    return out;
+}
+
+bool sameFolded(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (foldChar(a[i]) != foldChar(b[i]))
+            return false;
+    return true;
+}
+
+bool startsFolded(std::string_view s, std::string_view prefix)
+{
+    return s.size() >= prefix.size() && sameFolded(s.substr(0, prefix.size()), prefix);
+}
+
+std::string_view cutAtNul(std::string_view s)
+{
+    return s.substr(0, s.find('\0'));
+}
+
+// ---- UTF-8 and UTF-16 -------------------------------------------------------
+
+// Length of the valid UTF-8 sequence at s[i] and its code point; 0 if invalid.
+std::size_t decodeUtf8(std::string_view s, std::size_t i, char32_t &cp)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned b0 = byte(i);
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    }
+    std::size_t len;
+    unsigned lo = 0x80, hi = 0xBF;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2;
+        cp = b0 & 0x1F;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        cp = b0 & 0x0F;
+        if (b0 == 0xE0)
+            lo = 0xA0; // overlong
+        if (b0 == 0xED)
+            hi = 0x9F; // surrogates
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        cp = b0 & 0x07;
+        if (b0 == 0xF0)
+            lo = 0x90;
+        if (b0 == 0xF4)
+            hi = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size())
+        return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        const unsigned b = byte(i + k);
+        if (b < (k == 1 ? lo : 0x80) || b > (k == 1 ? hi : 0xBF))
+            return 0;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    return len;
+}
+
+bool isValidUtf8(std::string_view s)
+{
+    char32_t cp;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = decodeUtf8(s, i, cp);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+// UTF-8 to UTF-16; a byte outside valid UTF-8 becomes the lone unit
+// U+DC00 + byte, which valid text never holds, so the way back is exact.
+std::u16string toUtf16(std::string_view s)
+{
+    std::u16string out;
+    out.reserve(s.size());
+    char32_t cp;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = decodeUtf8(s, i, cp);
+        if (n == 0) {
+            out += char16_t(0xDC00 + static_cast<unsigned char>(s[i]));
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += char16_t(0xD800 + (cp >> 10));
+            out += char16_t(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += char16_t(cp);
+        }
+        i += n;
+    }
+    return out;
+}
+
+void appendUtf8(std::string &out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += char(cp);
+    } else if (cp < 0x800) {
+        out += char(0xC0 | (cp >> 6));
+        out += char(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += char(0xE0 | (cp >> 12));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    } else {
+        out += char(0xF0 | (cp >> 18));
+        out += char(0x80 | ((cp >> 12) & 0x3F));
+        out += char(0x80 | ((cp >> 6) & 0x3F));
+        out += char(0x80 | (cp & 0x3F));
+    }
+}
+
+// UTF-16 to UTF-8, undoing toUtf16's escapes; any other lone surrogate
+// becomes U+FFFD. Stops at the first NUL.
+std::string fromUtf16(const std::u16string &u)
+{
+    std::string out;
+    out.reserve(u.size());
+    for (std::size_t i = 0; i < u.size(); ++i) {
+        const char16_t c = u[i];
+        if (c == 0)
+            break;
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
+            u[i + 1] <= 0xDFFF) {
+            appendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (u[i + 1] - 0xDC00));
+            ++i;
+        } else if (c >= 0xDC80 && c <= 0xDCFF) {
+            out += char(c - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            appendUtf8(out, 0xFFFD);
+        } else {
+            appendUtf8(out, c);
+        }
+    }
+    return out;
+}
+
+std::u16string unitsOf(std::string_view data)
+{
+    std::u16string units(data.size() / 2, u'\0');
+    for (std::size_t i = 0; i < units.size(); ++i)
+        units[i] = char16_t(static_cast<unsigned char>(data[2 * i]) |
+                            (static_cast<unsigned char>(data[2 * i + 1]) << 8));
+    return units;
+}
+
+// ---- Parsing ----------------------------------------------------------------
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trim(std::string_view s)
+{
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = foldChar(c);
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Lines split at LF, each without a CR before the LF.
+class Lines {
+public:
+    explicit Lines(std::string_view text) : text_(text) {}
+    bool next(std::string_view &line)
+    {
+        if (pos_ >= text_.size())
+            return false;
+        std::size_t end = text_.find('\n', pos_);
+        if (end == std::string_view::npos)
+            end = text_.size();
+        line = text_.substr(pos_, end - pos_);
+        pos_ = end + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        return true;
+    }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+// The quoted text starting at s[i] == '"'; i ends after the closing quote.
+// A backslash escapes \ and "; before anything else it stands for itself.
+std::optional<std::string> parseQuoted(std::string_view s, std::size_t &i)
+{
+    std::string out;
+    for (++i; i < s.size(); ++i) {
+        const char c = s[i];
+        if (c == '"') {
+            ++i;
+            return out;
+        }
+        if (c == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"'))
+            ++i;
+        out += s[i];
+    }
+    return std::nullopt;
+}
+
+// "00,1f,..." (blanks allowed around each byte) into bytes.
+bool parseHexBytes(std::string_view s, std::string &out)
+{
+    s = trim(s);
+    if (s.empty())
+        return true;
+    std::size_t i = 0;
+    for (;;) {
+        while (i < s.size() && isBlank(s[i]))
+            ++i;
+        int value = 0, digits = 0;
+        while (i < s.size() && digits < 3 && hexDigit(s[i]) >= 0) {
+            value = value * 16 + hexDigit(s[i]);
+            ++i;
+            ++digits;
+        }
+        if (digits == 0 || digits > 2)
+            return false;
+        out += char(value);
+        while (i < s.size() && isBlank(s[i]))
+            ++i;
+        if (i == s.size())
+            return true;
+        if (s[i] != ',')
+            return false;
+        ++i;
+    }
+}
+
+bool parseHexNumber(std::string_view s, std::uint32_t &value)
+{
+    if (s.empty() || s.size() > 8)
+        return false;
+    value = 0;
+    for (char c : s) {
+        const int d = hexDigit(c);
+        if (d < 0)
+            return false;
+        value = value * 16 + std::uint32_t(d);
+    }
+    return true;
+}
+
+std::string littleEndian(std::uint32_t v)
+{
+    std::string out(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        out[std::size_t(i)] = char((v >> (8 * i)) & 0xFF);
+    return out;
+}
+
+// Parses the data after '=' (with continuation lines for hex data).
+// Returns false when it is not a value; `remove` is set for "=-".
+bool parseData(std::string_view rest, Lines &lines, RegValue &value, bool &remove)
+{
+    rest = trim(rest);
+    remove = false;
+    if (!rest.empty() && rest.front() == '"') {
+        std::size_t i = 0;
+        auto text = parseQuoted(rest, i);
+        if (!text || !trim(rest.substr(i)).empty())
+            return false;
+        value.type = kRegSz;
+        value.data = TextToRegSzData(*text);
+        return true;
+    }
+    if (rest == "-") {
+        remove = true;
+        return true;
+    }
+    if (startsFolded(rest, "dword:")) {
+        std::uint32_t number;
+        if (!parseHexNumber(rest.substr(6), number))
+            return false;
+        value.type = kRegDword;
+        value.data = littleEndian(number);
+        return true;
+    }
+    if (!startsFolded(rest, "hex"))
+        return false;
+    rest.remove_prefix(3);
+    value.type = 3; // REG_BINARY
+    if (!rest.empty() && rest.front() == '(') {
+        const std::size_t close = rest.find(')');
+        if (close == std::string_view::npos ||
+            !parseHexNumber(rest.substr(1, close - 1), value.type))
+            return false;
+        rest.remove_prefix(close + 1);
+    }
+    if (rest.empty() || rest.front() != ':')
+        return false;
+    rest.remove_prefix(1);
+    std::string joined(trim(rest));
+    while (!joined.empty() && joined.back() == '\\') {
+        joined.pop_back();
+        std::string_view more;
+        if (!lines.next(more))
+            return false;
+        joined += trim(more);
+    }
+    value.data.clear();
+    return parseHexBytes(joined, value.data);
+}
+
+// ---- Formatting -------------------------------------------------------------
+
+std::string quote(std::string_view s)
+{
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '\\' || c == '"')
+            out += '\\';
+        out += c;
+    }
+    out += '"';
+    return out;
+}
+
+// The text of REG_SZ data that can be written as "text" and read back to the
+// very same bytes: one NUL at the end and none before, valid UTF-8, no
+// control characters.
+std::optional<std::string> quotableText(std::string_view data)
+{
+    if (data.size() < 2 || data.size() % 2 != 0)
+        return std::nullopt;
+    const std::u16string units = unitsOf(data);
+    if (units.back() != 0 || units.find(u'\0') != units.size() - 1)
+        return std::nullopt;
+    std::string text = fromUtf16(units);
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return std::nullopt;
+    if (!isValidUtf8(text) || TextToRegSzData(text) != data)
+        return std::nullopt;
+    return text;
+}
+
+std::string hexList(std::string_view data)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(data.size() * 3);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        if (i)
+            out += ',';
+        const auto b = static_cast<unsigned char>(data[i]);
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+std::string formatData(const RegValue &v)
+{
+    char buf[32];
+    if (v.type == kRegSz) {
+        if (auto text = quotableText(v.data))
+            return quote(*text);
+    }
+    if (v.type == kRegDword && v.data.size() == 4) {
+        std::uint32_t n = 0;
+        for (int i = 3; i >= 0; --i)
+            n = (n << 8) | static_cast<unsigned char>(v.data[std::size_t(i)]);
+        std::snprintf(buf, sizeof buf, "dword:%08x", unsigned(n));
+        return buf;
+    }
+    if (v.type == 3)
+        return "hex:" + hexList(v.data);
+    std::snprintf(buf, sizeof buf, "hex(%x):", unsigned(v.type));
+    return buf + hexList(v.data);
+}
+
+// ---- Files ------------------------------------------------------------------
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    void reset(int fd)
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = fd;
+    }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+enum class FileState { Absent, Ok, TooBig, Unusable, Error };
+
+// Reads a store file, never through a symlink, a FIFO or a device.
+FileState readStoreFile(const std::string &path, std::string &text, int &err)
+{
+    text.clear();
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd) {
+        err = errno;
+        if (err == ENOENT)
+            return FileState::Absent;
+        return err == ELOOP ? FileState::Unusable : FileState::Error;
+    }
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0) {
+        err = errno;
+        return FileState::Error;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        err = EINVAL;
+        return FileState::Unusable;
+    }
+    char buf[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            err = errno;
+            return FileState::Error;
+        }
+        if (n == 0)
+            return FileState::Ok;
+        text.append(buf, std::size_t(n));
+        if (text.size() > kMaxFileBytes)
+            return FileState::TooBig;
+    }
+}
+
+// The file's document for a read: anything unusable reads as empty.
+RegDocument loadForRead(const std::string &path)
+{
+    std::string text;
+    int err = 0;
+    if (path.empty() || readStoreFile(path, text, err) != FileState::Ok)
+        return {};
+    auto doc = ParseRegText(text);
+    return doc ? std::move(*doc) : RegDocument{};
+}
+
+const RegKey *findKey(const RegDocument &doc, std::string_view path)
+{
+    for (const auto &key : doc.keys)
+        if (sameFolded(key.path, path))
+            return &key;
+    return nullptr;
+}
+
+const RegValue *findValue(const RegKey *key, std::string_view name)
+{
+    if (key)
+        for (const auto &v : key->values)
+            if (sameFolded(v.name, name))
+                return &v;
+    return nullptr;
+}
+
+std::string folderOf(const std::string &file)
+{
+    const std::size_t slash = file.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+// Creates the folder and any missing parents; 0 or the errno.
+int makeFolders(const std::string &dir, mode_t mode)
+{
+    struct stat st;
+    if (::stat(dir.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (errno != ENOENT)
+        return errno;
+    const std::string parent = folderOf(dir);
+    if (parent != dir)
+        if (int err = makeFolders(parent, mode))
+            return err;
+    if (::mkdir(dir.c_str(), mode) != 0)
+        return errno == EEXIST ? 0 : errno;
+    ::chmod(dir.c_str(), mode); // whatever the umask says
+    return 0;
+}
+
+bool waitForLock(int fd)
+{
+    long waited = 0, pause = 50;
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK || waited >= kLockWaitMicroseconds)
+            return false;
+        const timespec ts{0, pause * 1000};
+        ::nanosleep(&ts, nullptr);
+        waited += pause;
+        pause = std::min(pause * 2, 2000L);
+    }
+}
+
+bool writeAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data.remove_prefix(std::size_t(n));
+    }
+    return true;
+}
+
+// Gives an unreadable file a name of its own so that the write replacing it
+// loses nothing: "<file>.corrupt-<unix time>", with "-2", "-3"... if taken.
+int moveAside(const std::string &file)
+{
+    const std::string base = file + ".corrupt-" + std::to_string(std::time(nullptr));
+    for (int n = 1; n < 100; ++n) {
+        const std::string aside = n == 1 ? base : base + "-" + std::to_string(n);
+        // A hard link never replaces anything, and the file keeps its name
+        // until the new one is renamed over it.
+        if (::link(file.c_str(), aside.c_str()) == 0)
+            return 0;
+        if (errno == EEXIST)
+            continue;
+        struct stat st;
+        if (::lstat(aside.c_str(), &st) == 0)
+            continue;
+        return ::rename(file.c_str(), aside.c_str()) == 0 ? 0 : errno;
+    }
+    return EEXIST;
+}
+
+bool isDenial(int err)
+{
+    switch (err) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ELOOP:
+    case ENOTDIR:
+    case EISDIR:
+    case EINVAL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string normalKeyPath(std::string_view rootName, std::string_view keyPath)
+{
+    keyPath = cutAtNul(keyPath);
+    while (!keyPath.empty() && keyPath.front() == '\\')
+        keyPath.remove_prefix(1);
+    while (!keyPath.empty() && keyPath.back() == '\\')
+        keyPath.remove_suffix(1);
+    std::string path(rootName);
+    if (!keyPath.empty())
+        path += '\\' + std::string(keyPath);
+    return path;
+}
+
+} // namespace
+
+// ---- Format -----------------------------------------------------------------
+
+std::string TextToRegSzData(std::string_view text)
+{
+    const std::u16string units = toUtf16(text);
+    std::string data;
+    data.reserve(units.size() * 2 + 2);
+    for (char16_t u : units) {
+        data += char(u & 0xFF);
+        data += char(u >> 8);
+    }
+    data.append(2, '\0');
+    return data;
+}
+
+std::string RegSzDataToText(std::string_view data)
+{
+    return fromUtf16(unitsOf(data));
+}
+
+std::optional<RegDocument> ParseRegText(std::string_view text)
+{
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
+    Lines lines(text);
+    std::string_view line;
+    while (lines.next(line) && trim(line).empty()) {
+    }
+    if (trim(line).empty())
+        return RegDocument{}; // nothing but blank lines
+    if (trim(line) != kHeader && trim(line) != kOldHeader)
+        return std::nullopt;
+
+    RegDocument doc;
+    // Folded key path -> index, and per key folded value name -> index, so
+    // that a huge file of repeated names is still read in linear time.
+    std::unordered_map<std::string, std::size_t> keyIndex;
+    std::vector<std::unordered_map<std::string, std::size_t>> valueIndex;
+    RegKey *key = nullptr;
+    std::unordered_map<std::string, std::size_t> *values = nullptr;
+
+    while (lines.next(line)) {
+        line = trim(line);
+        if (line.empty() || line.front() == ';')
+            continue;
+        if (line.front() == '[') {
+            if (line.size() < 3 || line.back() != ']' || line[1] == '-')
+                return std::nullopt;
+            const std::string_view path = line.substr(1, line.size() - 2);
+            auto [it, added] = keyIndex.try_emplace(fold(path), doc.keys.size());
+            if (added) {
+                doc.keys.push_back({std::string(path), {}});
+                valueIndex.emplace_back();
+            }
+            key = &doc.keys[it->second];
+            values = &valueIndex[it->second];
+            continue;
+        }
+        if (!key)
+            return std::nullopt;
+        RegValue value;
+        std::size_t i = 0;
+        if (line.front() == '@') {
+            i = 1;
+        } else if (line.front() == '"') {
+            auto name = parseQuoted(line, i);
+            if (!name)
+                return std::nullopt;
+            value.name = std::move(*name);
+        } else {
+            return std::nullopt;
+        }
+        while (i < line.size() && isBlank(line[i]))
+            ++i;
+        if (i == line.size() || line[i] != '=')
+            return std::nullopt;
+        bool remove = false;
+        if (!parseData(line.substr(i + 1), lines, value, remove))
+            return std::nullopt;
+
+        // A later line for the same name wins, as when a file is imported.
+        const std::string folded = fold(value.name);
+        auto found = values->find(folded);
+        if (remove) {
+            if (found != values->end()) {
+                const std::size_t gone = found->second;
+                key->values.erase(key->values.begin() + std::ptrdiff_t(gone));
+                values->erase(found);
+                for (auto &entry : *values)
+                    if (entry.second > gone)
+                        --entry.second;
+            }
+        } else if (found != values->end()) {
+            RegValue &old = key->values[found->second];
+            old.type = value.type;
+            old.data = std::move(value.data);
+        } else {
+            values->emplace(folded, key->values.size());
+            key->values.push_back(std::move(value));
+        }
+    }
+    return doc;
+}
+
+std::string FormatRegText(const RegDocument &doc)
+{
+    std::string out(kHeader);
+    out += "\n\n";
+    for (const auto &key : doc.keys) {
+        out += '[' + key.path + "]\n";
+        for (const auto &v : key.values) {
+            out += v.name.empty() ? std::string("@") : quote(v.name);
+            out += '=';
+            out += formatData(v);
+            out += '\n';
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+std::string RegTypeName(std::uint32_t type)
+{
+    static const char *const names[] = {
+        "REG_NONE",
+        "REG_SZ",
+        "REG_EXPAND_SZ",
+        "REG_BINARY",
+        "REG_DWORD",
+        "REG_DWORD_BIG_ENDIAN",
+        "REG_LINK",
+        "REG_MULTI_SZ",
+        "REG_RESOURCE_LIST",
+        "REG_FULL_RESOURCE_DESCRIPTOR",
+        "REG_RESOURCE_REQUIREMENTS_LIST",
+        "REG_QWORD",
+    };
+    if (type < std::size(names))
+        return names[type];
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "REG_0x%x", unsigned(type));
+    return buf;
+}
+
+std::string RegRootName(RegistryRoot root)
+{
+    switch (static_cast<std::uint32_t>(root)) {
+    case 0x80000000u:
+        return "HKEY_CLASSES_ROOT";
+    case 0x80000001u:
+        return "HKEY_CURRENT_USER";
+    case 0x80000002u:
+        return "HKEY_LOCAL_MACHINE";
+    case 0x80000003u:
+        return "HKEY_USERS";
+    case 0x80000005u:
+        return "HKEY_CURRENT_CONFIG";
+    default:
+        return {};
+    }
+}
+
+std::string MachineSettingsFile(const std::string &dir)
+{
+    if (!dir.empty() && dir.back() == '/')
+        return dir + "settings.reg";
+    return dir + "/settings.reg";
+}
+
+std::string UserSettingsFile()
+{
+    // Relative folders in these variables are to be ignored.
+    std::string base;
+    if (const char *xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
+        base = xdg;
+    } else if (const char *home = std::getenv("HOME"); home && home[0] == '/') {
+        base = std::string(home) + "/.config";
+    } else if (const passwd *pw = ::getpwuid(::getuid());
+               pw && pw->pw_dir && pw->pw_dir[0] == '/') {
+        base = std::string(pw->pw_dir) + "/.config";
+    }
+    return base.empty() ? std::string() : base + "/brisko/settings.reg";
+}
+
+// ---- The store --------------------------------------------------------------
+
+struct FileStore::Change {
+    std::string keyPath;
+    RegValue value;
+    bool remove = false;
+};
+
+FileStore::FileStore(std::string machineFile, std::string userFile)
+    : machineFile_(std::move(machineFile)), userFile_(std::move(userFile))
+{
+}
+
+std::string FileStore::ReadSetting(RegistryRoot root, const std::string &keyPath,
+                                   const std::string &valueName)
+{
+    const auto value = QueryValue(root, keyPath, valueName);
+    if (!value || value->type != kRegSz)
+        return {};
+    return RegSzDataToText(value->data);
+}
+
+void FileStore::WriteSetting(RegistryRoot root, const std::string &keyPath,
+                             const std::string &valueName, const std::string &text)
+{
+    WriteText(root, keyPath, valueName, text);
+}
+
+std::optional<RegValue> FileStore::QueryValue(RegistryRoot root, const std::string &keyPath,
+                                              const std::string &valueName)
+{
+    const std::string rootName = RegRootName(root);
+    if (rootName.empty())
+        return std::nullopt;
+    const std::string path = normalKeyPath(rootName, keyPath);
+    const std::string_view name = cutAtNul(valueName);
+    for (const std::string *file : {&userFile_, &machineFile_}) {
+        const RegDocument doc = loadForRead(*file);
+        if (const RegValue *v = findValue(findKey(doc, path), name))
+            return *v;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::vector<RegValue>> FileStore::ListValues(RegistryRoot root,
+                                                           const std::string &keyPath)
+{
+    const std::string rootName = RegRootName(root);
+    if (rootName.empty())
+        return std::nullopt;
+    const std::string path = normalKeyPath(rootName, keyPath);
+    std::optional<std::vector<RegValue>> out;
+    for (const std::string *file : {&userFile_, &machineFile_}) {
+        const RegDocument doc = loadForRead(*file);
+        const RegKey *key = findKey(doc, path);
+        if (!key)
+            continue;
+        if (!out)
+            out.emplace();
+        const std::size_t shadowing = out->size();
+        for (const auto &v : key->values) {
+            bool shadowed = false;
+            for (std::size_t i = 0; i < shadowing && !shadowed; ++i)
+                shadowed = sameFolded((*out)[i].name, v.name);
+            if (!shadowed)
+                out->push_back(v);
+        }
+    }
+    return out;
+}
+
+bool FileStore::WriteText(RegistryRoot root, const std::string &keyPath,
+                          const std::string &valueName, const std::string &text)
+{
+    RegValue v{std::string(cutAtNul(valueName)), kRegSz, TextToRegSzData(cutAtNul(text))};
+    return write(root, keyPath, v);
+}
+
+bool FileStore::WriteDword(RegistryRoot root, const std::string &keyPath,
+                           const std::string &valueName, std::uint32_t number)
+{
+    RegValue v{std::string(cutAtNul(valueName)), kRegDword, littleEndian(number)};
+    return write(root, keyPath, v);
+}
+
+bool FileStore::write(RegistryRoot root, const std::string &keyPath, const RegValue &value)
+{
+    const std::string rootName = RegRootName(root);
+    if (rootName.empty()) {
+        fail(Outcome::Failed, "unknown registry root", EINVAL);
+        return false;
+    }
+    Change what{normalKeyPath(rootName, keyPath), value, false};
+    // A line feed would end the line the name or key stands on.
+    if (what.keyPath.find('\n') != std::string::npos ||
+        value.name.find('\n') != std::string::npos) {
+        fail(Outcome::Failed, "a key or value name cannot hold a line feed", EINVAL);
+        return false;
+    }
+    Outcome outcome = change(machineFile_, true, what);
+    if (outcome == Outcome::Denied && !userFile_.empty())
+        outcome = change(userFile_, false, what);
+    return outcome == Outcome::Done;
+}
+
+FileStore::DeleteResult FileStore::DeleteValue(RegistryRoot root, const std::string &keyPath,
+                                               const std::string &valueName)
+{
+    const std::string rootName = RegRootName(root);
+    if (rootName.empty())
+        return DeleteResult::NotFound;
+    Change what{normalKeyPath(rootName, keyPath), {std::string(cutAtNul(valueName)), 0, {}}, true};
+    bool found = false, failed = false;
+    for (const std::string *file : {&userFile_, &machineFile_}) {
+        if (!findValue(findKey(loadForRead(*file), what.keyPath), what.value.name))
+            continue;
+        found = true;
+        if (change(*file, file == &machineFile_, what) != Outcome::Done)
+            failed = true;
+    }
+    return failed ? DeleteResult::Failed : found ? DeleteResult::Deleted : DeleteResult::NotFound;
+}
+
+FileStore::Outcome FileStore::fail(Outcome outcome, const std::string &what, int err)
+{
+    lastError_ = what + ": " + std::strerror(err);
+    return outcome;
+}
+
+// One write: lock, re-read, change one value, write a new file beside the old
+// one, sync it and rename it over. Denied means this process may not use the
+// file, so a machine-wide write may go to the per-user file instead.
+FileStore::Outcome FileStore::change(const std::string &file, bool machine, const Change &what)
+{
+    const auto failed = [&](std::string message, int err) {
+        return fail(isDenial(err) ? Outcome::Denied : Outcome::Failed, file + ": " + message, err);
+    };
+    const mode_t fileMode = machine ? 0644 : 0600;
+    if (int err = makeFolders(folderOf(file), machine ? 0755 : 0700))
+        return failed("cannot create its folder", err);
+
+    const std::string lockPath = file + ".lock";
+    Fd lock(::open(lockPath.c_str(),
+                   O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600));
+    if (!lock)
+        return failed("cannot open the lock file", errno);
+    struct stat st;
+    if (::fstat(lock.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return failed("the lock file is not a regular file", EINVAL);
+    if (!waitForLock(lock.get()))
+        return fail(Outcome::Failed, file + ": cannot lock it", errno ? errno : EWOULDBLOCK);
+
+    std::string text;
+    int err = 0;
+    bool corrupt = false;
+    RegDocument doc;
+    switch (readStoreFile(file, text, err)) {
+    case FileState::Absent:
+        break;
+    case FileState::Ok:
+        if (auto parsed = ParseRegText(text))
+            doc = std::move(*parsed);
+        else
+            corrupt = true;
+        break;
+    case FileState::TooBig:
+        corrupt = true;
+        break;
+    case FileState::Unusable:
+        return failed("not a regular file, not written through", err);
+    case FileState::Error:
+        return failed("cannot read it", err);
+    }
+
+    // Change the one value; a value already as asked needs no write.
+    RegKey *key = const_cast<RegKey *>(findKey(doc, what.keyPath));
+    RegValue *value = const_cast<RegValue *>(findValue(key, what.value.name));
+    if (what.remove) {
+        if (!value) {
+            lastWrittenFile_ = file;
+            return Outcome::Done;
+        }
+        key->values.erase(key->values.begin() + (value - key->values.data()));
+    } else if (value) {
+        if (value->type == what.value.type && value->data == what.value.data) {
+            lastWrittenFile_ = file;
+            return Outcome::Done;
+        }
+        value->type = what.value.type; // the name keeps the spelling it has
+        value->data = what.value.data;
+    } else {
+        if (!key) {
+            doc.keys.push_back({what.keyPath, {}});
+            key = &doc.keys.back();
+        }
+        key->values.push_back(what.value);
+    }
+    const std::string out = FormatRegText(doc);
+    if (out.size() > kMaxFileBytes)
+        return fail(Outcome::Failed, file + ": the store would grow too large", EFBIG);
+
+    const std::string tmpPath = file + ".tmp";
+    const int tmpFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+    Fd tmp(::open(tmpPath.c_str(), tmpFlags, fileMode));
+    if (!tmp && errno == EEXIST) {
+        // Left by a writer that died; we hold the lock, so nobody uses it.
+        ::unlink(tmpPath.c_str());
+        tmp.reset(::open(tmpPath.c_str(), tmpFlags, fileMode));
+    }
+    if (!tmp)
+        return failed("cannot create " + tmpPath, errno);
+    if (!writeAll(tmp.get(), out) || ::fchmod(tmp.get(), fileMode) != 0 ||
+        ::fsync(tmp.get()) != 0 || ::close(tmp.release()) != 0) {
+        err = errno;
+        ::unlink(tmpPath.c_str());
+        return fail(Outcome::Failed, file + ": cannot write " + tmpPath, err);
+    }
+    if (corrupt) {
+        if ((err = moveAside(file)) != 0) {
+            ::unlink(tmpPath.c_str());
+            return fail(Outcome::Failed, file + ": cannot move the unreadable file aside", err);
+        }
+    }
+    if (::rename(tmpPath.c_str(), file.c_str()) != 0) {
+        err = errno;
+        ::unlink(tmpPath.c_str());
+        return failed("cannot replace it", err);
+    }
+    // Make the rename itself survive a power cut.
+    if (Fd dir(::open(folderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir)
+        ::fsync(dir.get());
+    lastWrittenFile_ = file;
+    return Outcome::Done;
+}

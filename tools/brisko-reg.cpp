@@ -1,0 +1,345 @@
+// brisko-reg: looks at and changes the settings store from the command line,
+// in the manner of the Windows reg command, so that other programs and
+// administrators can set a value (for example "isClose" to 1 to make every
+// running copy quit) where there is no registry.
+
+#include "settings/filestore.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kSynopsis[] = "Usage:\n"
+                         "  brisko-reg query  [KEY] [/v Name | Name]\n"
+                         "  brisko-reg add    [KEY] /v Name [/t REG_SZ|REG_DWORD] [/d Data] [/f]\n"
+                         "  brisko-reg add    [KEY] Name Data\n"
+                         "  brisko-reg delete [KEY] /v Name [/f]\n"
+                         "  brisko-reg delete [KEY] Name\n";
+
+const char kDetails[] =
+    "\n"
+    "  KEY      HKLM\\SOFTWARE\\Pelmora\\Brisko (the default; HKEY_LOCAL_MACHINE\\...\n"
+    "           works too). Names match without regard to case.\n"
+    "  /v Name  the value's name          /t Type  REG_SZ (default) or REG_DWORD\n"
+    "  /d Data  the text or number        /f       accepted; brisko-reg never asks\n"
+    "\n"
+    "  --file PATH  use exactly this store file\n"
+    "  --dir DIR    use DIR as the machine-wide folder instead of " BRISKO_SETTINGS_DIR "\n"
+    "  --help       show this text\n"
+    "\n"
+    "Values are written to the machine-wide file when it may be written, and\n"
+    "otherwise to the user's own file ($XDG_CONFIG_HOME/brisko/settings.reg),\n"
+    "which reads take first.\n"
+    "Exit status: 0 done, 1 value or key not found or not written, 2 bad arguments.\n";
+
+const char kNotFound[] =
+    "ERROR: The system was unable to find the specified registry key or value.\n";
+
+struct UsageError {
+    std::string message;
+};
+
+std::string lower(std::string s)
+{
+    for (auto &c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return s;
+}
+
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// "/x", "-xy" or "--word": meant as an option, so an unknown one is an error
+// rather than a value name. "-5" or "/usr/x" are not.
+bool looksLikeOption(const std::string &arg)
+{
+    if (arg.rfind("--", 0) == 0)
+        return arg.size() > 2;
+    if (arg.size() < 2 || arg.size() > 3 || (arg[0] != '/' && arg[0] != '-'))
+        return false;
+    for (std::size_t i = 1; i < arg.size(); ++i)
+        if (!isLetter(arg[i]) && arg[i] != '?')
+            return false;
+    return true;
+}
+
+struct Command {
+    std::string verb;
+    std::string key = kSettingsKey;
+    std::optional<std::string> name, type, data, file, dir;
+    bool help = false;
+};
+
+// The key argument: HKLM\... or HKEY_LOCAL_MACHINE\..., or nothing.
+std::optional<std::string> keyArgument(const std::string &arg)
+{
+    const std::string l = lower(arg);
+    for (const char *root : {"hklm", "hkey_local_machine"}) {
+        const std::string r = root;
+        if (l == r)
+            return std::string();
+        if (l.rfind(r + "\\", 0) == 0)
+            return arg.substr(r.size() + 1);
+    }
+    if (l.rfind("hk", 0) == 0 && l.find('\\') != std::string::npos)
+        throw UsageError{"only keys under HKLM are stored here: " + arg};
+    return std::nullopt;
+}
+
+Command parse(int argc, char **argv)
+{
+    Command c;
+    std::vector<std::string> positional;
+    bool optionsEnd = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const std::string l = lower(arg);
+        const auto next = [&](std::optional<std::string> &into) {
+            if (into)
+                throw UsageError{arg + " given twice"};
+            if (i + 1 >= argc)
+                throw UsageError{arg + " needs a value"};
+            into = argv[++i];
+        };
+        if (optionsEnd) {
+            positional.push_back(arg);
+        } else if (l == "--") {
+            optionsEnd = true;
+        } else if (l == "--help" || l == "-h" || l == "/?" || l == "-?") {
+            c.help = true;
+        } else if (l == "--file") {
+            next(c.file);
+        } else if (l == "--dir") {
+            next(c.dir);
+        } else if (l.rfind("--file=", 0) == 0 || l.rfind("--dir=", 0) == 0) {
+            const std::size_t eq = arg.find('=');
+            auto &into = l[2] == 'f' ? c.file : c.dir;
+            if (into)
+                throw UsageError{arg.substr(0, eq) + " given twice"};
+            into = arg.substr(eq + 1);
+        } else if (l == "/v" || l == "-v") {
+            next(c.name);
+        } else if (l == "/t" || l == "-t") {
+            next(c.type);
+        } else if (l == "/d" || l == "-d") {
+            next(c.data);
+        } else if (l == "/f" || l == "-f") {
+            // reg asks before it overwrites or deletes unless given /f; this
+            // tool is for scripts and never asks.
+        } else if (looksLikeOption(arg)) {
+            throw UsageError{"unknown option " + arg};
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (c.help)
+        return c;
+    if (positional.empty())
+        throw UsageError{"say what to do: query, add or delete"};
+    c.verb = lower(positional.front());
+    positional.erase(positional.begin());
+    if (c.verb != "query" && c.verb != "add" && c.verb != "delete")
+        throw UsageError{"unknown operation " + c.verb + " (query, add or delete)"};
+    if (!positional.empty())
+        if (auto key = keyArgument(positional.front())) {
+            c.key = *key;
+            positional.erase(positional.begin());
+        }
+    if (c.file && c.dir)
+        throw UsageError{"--file and --dir cannot be used together"};
+    if ((c.file && c.file->empty()) || (c.dir && c.dir->empty()))
+        throw UsageError{"--file and --dir need a path"};
+    if (c.verb != "add" && (c.type || c.data))
+        throw UsageError{"/t and /d belong to add"};
+
+    // Short forms: the name, then (for add) the data, as plain arguments.
+    std::size_t used = 0;
+    const bool shortName = !c.name && used < positional.size();
+    if (shortName)
+        c.name = positional[used++];
+    if (c.verb == "add" && !c.data && used < positional.size())
+        c.data = positional[used++];
+    if (used < positional.size())
+        throw UsageError{"unexpected argument " + positional[used]};
+    if (c.verb != "query" && !c.name)
+        throw UsageError{"name the value (/v Name)"};
+    if (c.verb == "add" && shortName && !c.data)
+        throw UsageError{"give the data to store after the name"};
+    if (c.type) {
+        const std::string t = lower(*c.type);
+        if (t != "reg_sz" && t != "reg_dword")
+            throw UsageError{"unsupported type " + *c.type + " (REG_SZ or REG_DWORD)"};
+        c.type = t == "reg_sz" ? "REG_SZ" : "REG_DWORD";
+    }
+    return c;
+}
+
+std::optional<std::uint32_t> parseDword(const std::string &s)
+{
+    if (s.empty())
+        return 0;
+    const bool hex = s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X');
+    const std::string digits = hex ? s.substr(2) : s;
+    if (digits.empty() || digits.size() > 10)
+        return std::nullopt;
+    unsigned long long v = 0;
+    for (char ch : digits) {
+        int d = -1;
+        if (ch >= '0' && ch <= '9')
+            d = ch - '0';
+        else if (hex && ch >= 'a' && ch <= 'f')
+            d = ch - 'a' + 10;
+        else if (hex && ch >= 'A' && ch <= 'F')
+            d = ch - 'A' + 10;
+        if (d < 0)
+            return std::nullopt;
+        v = v * (hex ? 16 : 10) + unsigned(d);
+    }
+    if (v > 0xFFFFFFFFull)
+        return std::nullopt;
+    return std::uint32_t(v);
+}
+
+// The data as reg shows it.
+std::string display(const RegValue &v)
+{
+    char buf[32];
+    switch (v.type) {
+    case 1: // REG_SZ
+    case 2: // REG_EXPAND_SZ
+        return RegSzDataToText(v.data);
+    case 7: { // REG_MULTI_SZ: the strings, each ending in a NUL
+        std::string out;
+        std::size_t start = 0;
+        for (std::size_t i = 0; i + 1 < v.data.size(); i += 2) {
+            if (v.data[i] != '\0' || v.data[i + 1] != '\0')
+                continue;
+            if (i == start)
+                break;
+            if (!out.empty())
+                out += "\\0";
+            out += RegSzDataToText(v.data.substr(start, i - start));
+            start = i + 2;
+        }
+        return out;
+    }
+    case 4:
+    case 11:
+        if (v.data.size() == (v.type == 4 ? 4u : 8u)) {
+            unsigned long long n = 0;
+            for (std::size_t i = v.data.size(); i-- > 0;)
+                n = (n << 8) | static_cast<unsigned char>(v.data[i]);
+            std::snprintf(buf, sizeof buf, "0x%llx", n);
+            return buf;
+        }
+        [[fallthrough]];
+    default: {
+        std::string out;
+        for (unsigned char b : v.data) {
+            std::snprintf(buf, sizeof buf, "%02X", unsigned(b));
+            out += buf;
+        }
+        return out;
+    }
+    }
+}
+
+void printValue(const RegValue &v)
+{
+    std::printf("    %s    %s    %s\n", v.name.empty() ? "(Default)" : v.name.c_str(),
+                RegTypeName(v.type).c_str(), display(v).c_str());
+}
+
+int run(const Command &c)
+{
+    const std::string machine =
+        c.file ? *c.file : MachineSettingsFile(c.dir ? *c.dir : std::string(BRISKO_SETTINGS_DIR));
+    FileStore store(machine, c.file ? std::string() : UserSettingsFile());
+    const RegistryRoot root = RegistryRoot::LocalMachine;
+    const std::string keyName = "HKEY_LOCAL_MACHINE" + (c.key.empty() ? "" : "\\" + c.key);
+
+    if (c.verb == "query") {
+        std::vector<RegValue> values;
+        if (c.name) {
+            auto v = store.QueryValue(root, c.key, *c.name);
+            if (!v) {
+                std::fputs(kNotFound, stderr);
+                return 1;
+            }
+            values.push_back(*v);
+        } else {
+            auto all = store.ListValues(root, c.key);
+            if (!all) {
+                std::fputs(kNotFound, stderr);
+                return 1;
+            }
+            values = *all;
+        }
+        std::printf("\n%s\n", keyName.c_str());
+        for (const auto &v : values)
+            printValue(v);
+        std::printf("\n");
+        return 0;
+    }
+
+    if (c.verb == "delete") {
+        switch (store.DeleteValue(root, c.key, *c.name)) {
+        case FileStore::DeleteResult::NotFound:
+            std::fputs(kNotFound, stderr);
+            return 1;
+        case FileStore::DeleteResult::Failed:
+            std::fprintf(stderr, "ERROR: %s\n", store.LastError().c_str());
+            return 1;
+        case FileStore::DeleteResult::Deleted:
+            break;
+        }
+    } else {
+        bool ok;
+        if (c.type && *c.type == "REG_DWORD") {
+            const auto number = parseDword(c.data.value_or(""));
+            if (!number)
+                throw UsageError{"REG_DWORD data must be a number from 0 to 4294967295 "
+                                 "(or 0x and hex digits): " +
+                                 *c.data};
+            ok = store.WriteDword(root, c.key, *c.name, *number);
+        } else {
+            ok = store.WriteText(root, c.key, *c.name, c.data.value_or(""));
+        }
+        if (!ok) {
+            std::fprintf(stderr, "ERROR: %s\n", store.LastError().c_str());
+            return 1;
+        }
+        if (store.LastWrittenFile() != machine)
+            std::fprintf(stderr, "brisko-reg: %s may not be written; stored in %s for this user\n",
+                         machine.c_str(), store.LastWrittenFile().c_str());
+    }
+    std::printf("The operation completed successfully.\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        const Command c = parse(argc, argv);
+        if (c.help) {
+            std::fputs(kSynopsis, stdout);
+            std::fputs(kDetails, stdout);
+            return 0;
+        }
+        return run(c);
+    } catch (const UsageError &e) {
+        std::fprintf(stderr, "brisko-reg: %s\n%sTry brisko-reg --help for more.\n",
+                     e.message.c_str(), kSynopsis);
+        return 2;
+    }
+}
