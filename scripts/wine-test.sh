@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# The Windows step: builds the Qt-free core and its Windows test with MinGW-w64
+# and runs the test under Wine in a fresh, throwaway prefix, with a Chinese
+# locale (so Wine's ANSI code page is 936) and no display. Wine's exit status
+# proves nothing (a program it cannot load may still exit 0), so the verdict is
+# the test's closing "N passed, N failed" line, which this script repeats, with
+# its own check of the browser hand-over added, as its last line.
+#
+# Environment: BRISKO_WINE_BUILD_DIR (default <repo>/build-wine).
+set -euo pipefail
+# Whatever stops the script early still ends it with a closing line.
+trap 'echo "FAIL wine-test stopped at line $LINENO"; echo "0 passed, 1 failed"' ERR
+
+started=$(date +%s%N)
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=${BRISKO_WINE_BUILD_DIR:-$repo/build-wine}
+zh_locale=zh_CN.UTF-8
+test_url=http://127.0.0.1:9/brk/update.asp
+
+# Seconds since a start taken with date +%s%N, to a tenth.
+elapsed() {
+    local ms=$((($(date +%s%N) - $1) / 1000000))
+    printf '%d.%d' $((ms / 1000)) $((ms % 1000 / 100))
+}
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# --- Packages and the locale (skipped when already there) ---
+phase=$(date +%s%N)
+missing=()
+for package in wine wine64 g++-mingw-w64-x86-64-win32 locales; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
+        missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "wine-test: installing ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o Dpkg::Use-Pty=0 \
+        --no-install-recommends "${missing[@]}" >/dev/null
+fi
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8'; then
+    as_root localedef -i zh_CN -c -f UTF-8 -A /usr/share/locale/locale.alias "$zh_locale"
+fi
+setup_ms=$(elapsed "$phase")
+
+# --- Build ---
+phase=$(date +%s%N)
+cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
+    -DBRISKO_CORE_ONLY=ON >/dev/null
+cmake --build "$build" -j2 --target tst_windows >/dev/null
+exe=$build/tests/windows/tst_windows.exe
+build_ms=$(elapsed "$phase")
+
+# --- A fresh Wine prefix, a stand-in browser, and nothing else of the machine ---
+work=$(mktemp -d "${TMPDIR:-/tmp}/brisko-wine.XXXXXX")
+prefix_made=0
+cleanup() {
+    if [ "$prefix_made" -eq 1 ]; then
+        WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+mkdir -p "$work/bin" "$work/home"
+# Wine hands web addresses to xdg-open; this one only notes what it was given.
+cat >"$work/bin/xdg-open" <<EOF
+#!/bin/sh
+printf '%s\n' "\$*" >>"$work/browser.log"
+EOF
+chmod +x "$work/bin/xdg-open"
+
+unset DISPLAY WAYLAND_DISPLAY
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+export HOME=$work/home PATH=$work/bin:$PATH BRISKO_TEST_URL=$test_url
+export LANG=$zh_locale LC_ALL=$zh_locale
+
+phase=$(date +%s%N)
+prefix_made=1
+wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 ||
+    echo "wine-test: could not choose the null display driver"
+wineserver -w
+# An outside program asking the program to quit.
+wine reg add 'HKLM\SOFTWARE\Pelmora\Brisko' /v isClose /t REG_SZ /d 1 /f >/dev/null 2>&1 ||
+    echo "wine-test: reg add of isClose failed"
+prefix_ms=$(elapsed "$phase")
+
+phase=$(date +%s%N)
+status=0
+wine "$exe" >"$work/raw.log" 2>&1 || status=$?
+wineserver -w
+run_ms=$(elapsed "$phase")
+tr -d '\r' <"$work/raw.log" >"$work/test.log"
+sed '$!b; /^[0-9]* passed, [0-9]* failed$/d' "$work/test.log"
+
+# --- Verdict ---
+closing=$(tail -n 1 "$work/test.log")
+passed=0
+failed=0
+if [[ $closing =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+    passed=${BASH_REMATCH[1]}
+    failed=${BASH_REMATCH[2]}
+else
+    echo "FAIL the Windows test printed no closing line (Wine exit status $status)"
+    failed=1
+fi
+if [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; then
+    echo "FAIL the Windows test exited with status $status"
+    failed=1
+fi
+
+browser=$(cat "$work/browser.log" 2>/dev/null || true)
+if [ "$browser" = "$test_url" ]; then
+    echo "ok   the address reached the stand-in browser, and nothing else"
+    passed=$((passed + 1))
+else
+    echo "FAIL the stand-in browser got '$browser', want '$test_url'"
+    failed=$((failed + 1))
+fi
+
+echo "wine-test: took $(elapsed "$started") s (packages and locale ${setup_ms} s," \
+    "build ${build_ms} s, new prefix ${prefix_ms} s, test ${run_ms} s)"
+echo "$passed passed, $failed failed"
+if [ "$failed" -ne 0 ]; then
+    exit 1
+fi
