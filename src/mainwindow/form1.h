@@ -90,7 +90,7 @@ public:
     void NotifyNewVersion();
 
     const Services &services() const { return services_; }
-    FormAbout *aboutWindow() const { return about_; }
+    FormAbout *aboutWindow() const;
 
     // The text the title shows after "计时器 " for a time of day.
     static QString TimeOfDayText(const QTime &time);

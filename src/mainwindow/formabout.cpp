@@ -100,3 +100,8 @@ void Form1::nemuAbout_Click()
     about_->raise();
     about_->activateWindow();
 }
+
+FormAbout *Form1::aboutWindow() const
+{
+    return about_.data();
+}

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Brisko needs to build, run and test.
+# Usage: scripts/install-deps.sh [run|test]
+set -euo pipefail
+
+run_pkgs=(cmake g++ make qt6-base-dev qt6-multimedia-dev libqt6multimedia6
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good fonts-wqy-zenhei fonts-arphic-uming)
+test_pkgs=(xvfb xauth openbox xdotool x11-utils python3 imagemagick)
+
+pkgs=("${run_pkgs[@]}")
+if [[ "${1:-run}" == test ]]; then
+    pkgs+=("${test_pkgs[@]}")
+fi
+
+missing=()
+for p in "${pkgs[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+SUDO=()
+[[ $(id -u) -ne 0 ]] && SUDO=(sudo)
+echo "Installing: ${missing[*]}"
+"${SUDO[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

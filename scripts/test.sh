@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what is needed and runs the whole test suite: the normal build, the
+# same suite under ASan+UBSan, and the Windows code under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh test
+
+start=$SECONDS
+status=0
+
+cmake --preset test >/dev/null
+cmake --build --preset test
+
+if [[ "${BRISKO_SKIP_ASAN:-0}" != 1 ]]; then
+    cmake --preset asan >/dev/null
+    cmake --build --preset asan
+    ctest --preset asan || { echo "Sanitizer run FAILED"; status=1; }
+fi
+
+if [[ "${BRISKO_SKIP_WINE:-0}" != 1 && -f scripts/wine-test.sh ]]; then
+    bash scripts/wine-test.sh || { echo "Windows run under Wine FAILED"; status=1; }
+fi
+
+echo "Stages before the main run took $((SECONDS - start)) s; status so far: $status"
+# The main run comes last, so its summary is the suite's last word.
+ctest --preset test || status=1
+exit $status

@@ -1,0 +1,229 @@
+// The main window as a first run shows it, its menu and its two options.
+
+#include "fakes/fakeservices.h"
+#include "mainwindow/fonts.h"
+#include "mainwindow/form1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { InstallFontSubstitutions(); }
+    void firstRunShowsTheDesignedWindow();
+    void controlsSitAtTheirDesignedPlaces_data();
+    void controlsSitAtTheirDesignedPlaces();
+    void captionsUseASongFace();
+    void menuTree();
+    void resizingMovesNothing();
+    void optionBoxesStoreTheirState();
+    void keepOnTopFollowsCheck1();
+    void productPageLink();
+};
+
+namespace {
+
+struct Rig {
+    FakeEnvironment env;
+    Form1 form{env.services()};
+    Rig()
+    {
+        form.Timer1->stop();
+        form.Form_Load();
+        form.show();
+    }
+};
+
+} // namespace
+
+void TestForm1::firstRunShowsTheDesignedWindow()
+{
+    Rig rig;
+    Form1 &f = rig.form;
+    QCOMPARE(f.windowTitle(), QStringLiteral("计时器"));
+    QCOMPARE(f.Text1->text(), QStringLiteral("5"));
+    QVERIFY(!f.Check1->isChecked());
+    QVERIFY(!f.Check2->isChecked());
+    QVERIFY(!f.Check3->isChecked());
+    QVERIFY(!f.menuBar()->isVisible());
+    QCOMPARE(f.Label2->text(), QStringLiteral("0:00:00"));
+    QVERIFY(f.Label7->text().isEmpty());
+    QVERIFY(f.Command1->isVisible());
+    QCOMPARE(f.Command1->text(), QStringLiteral("开始"));
+    QVERIFY(!f.Command2->isVisible());
+    QCOMPARE(f.Label5->text(), QStringLiteral("分钟"));
+    QCOMPARE(f.Text1->toolTip(), QStringLiteral("时间只剩10秒时将会有声音提醒"));
+    QCOMPARE(f.Check1->toolTip(), QStringLiteral("是否将本软件置于屏幕最前"));
+    QCOMPARE(f.Check2->toolTip(), QStringLiteral("是否显示为倒计时模式"));
+    QCOMPARE(f.Check3->toolTip(), QStringLiteral("是否显示系统菜单"));
+    QVERIFY(f.Command2->toolTip().isEmpty());
+    QVERIFY(f.Timer1->interval() == 1000 && f.Timer2->interval() == 1000);
+    QVERIFY(!f.Timer2->isActive());
+    QCOMPARE(f.pos(), QPoint(67, 67)); // 1000 twips
+
+    // Display colours: blue on light cyan, drawn opaque.
+    QCOMPARE(f.Label2->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    QCOMPARE(f.Label2->palette().color(QPalette::Window), QColor(192, 255, 255));
+    QVERIFY(f.Label2->autoFillBackground());
+
+    // Minimize and close, no maximize.
+    const Qt::WindowFlags flags = f.windowFlags();
+    QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+    QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+    QVERIFY(!f.windowIcon().isNull());
+    QVERIFY(f.windowIcon().availableSizes().contains(QSize(16, 16)));
+    QVERIFY(f.windowIcon().availableSizes().contains(QSize(32, 32)));
+
+    // Client area of the design below the menu bar.
+    QCOMPARE(f.width(), 314);
+    QCOMPARE(f.height() - f.menuBar()->sizeHint().height(), 91);
+
+    // Focus starts on the start button; Tab visits the rest in order,
+    // skipping the hidden pause button.
+    QApplication::setActiveWindow(&f);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.Command1));
+    QList<QWidget *> tabOrder;
+    for (QWidget *w = f.Command1; tabOrder.size() < 6; w = w->nextInFocusChain())
+        if (w->focusPolicy() & Qt::TabFocus)
+            tabOrder << w;
+    QCOMPARE(tabOrder,
+             (QList<QWidget *>{f.Command1, f.Command2, f.Text1, f.Check1, f.Check2, f.Check3}));
+    QTest::keyClick(f.Command1, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(f.Text1));
+
+    // A first run stores the options it ended up with.
+    QCOMPARE(rig.env.store.get("Check3"), std::string(" 0"));
+}
+
+void TestForm1::controlsSitAtTheirDesignedPlaces_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("twips");
+    QTest::addColumn<bool>("sizesToText");
+    QTest::newRow("Command1") << "Command1" << QRect(480, 38, 855, 345) << false;
+    QTest::newRow("Command2") << "Command2" << QRect(1320, 38, 855, 345) << false;
+    QTest::newRow("Label2") << "Label2" << QRect(2160, 53, 1155, 315) << true;
+    QTest::newRow("Text1") << "Text1" << QRect(3360, 75, 375, 270) << false;
+    QTest::newRow("Label5") << "Label5" << QRect(3720, 120, 360, 180) << true;
+    QTest::newRow("Label7") << "Label7" << QRect(480, 480, 2910, 525) << true;
+    QTest::newRow("Check1") << "Check1" << QRect(120, 1080, 855, 255) << false;
+    QTest::newRow("Check2") << "Check2" << QRect(1080, 1080, 855, 255) << false;
+    QTest::newRow("Check3") << "Check3" << QRect(2160, 1080, 735, 255) << false;
+}
+
+void TestForm1::controlsSitAtTheirDesignedPlaces()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, twips);
+    QFETCH(bool, sizesToText);
+    Rig rig;
+    auto *w = rig.form.findChild<QWidget *>(name);
+    QVERIFY(w);
+    const QPoint topLeft(qRound(twips.x() / 15.0), qRound(twips.y() / 15.0));
+    QCOMPARE(w->pos(), topLeft);
+    if (!sizesToText)
+        QCOMPARE(w->size(), QSize(qRound(twips.width() / 15.0), qRound(twips.height() / 15.0)));
+    else if (auto *label = qobject_cast<QLabel *>(w); !label->text().isEmpty())
+        QCOMPARE(w->size(), w->sizeHint());
+}
+
+void TestForm1::captionsUseASongFace()
+{
+    Rig rig;
+    for (QWidget *w :
+         {static_cast<QWidget *>(rig.form.Command1), static_cast<QWidget *>(rig.form.Label2),
+          static_cast<QWidget *>(rig.form.Label7)}) {
+        const QFontInfo info(w->font());
+        QVERIFY2(!info.family().contains(QStringLiteral("DejaVu")), qPrintable(info.family()));
+    }
+    QCOMPARE(rig.form.Command1->font().pointSizeF(), 15.75);
+    QCOMPARE(rig.form.Label7->font().pointSizeF(), 26.25);
+}
+
+void TestForm1::menuTree()
+{
+    Rig rig;
+    Form1 &f = rig.form;
+    QCOMPARE(f.menuBar()->actions(), QList<QAction *>{f.menuCaiDanAction});
+    QCOMPARE(f.menuCaiDan->title(), QStringLiteral("菜单(&T)"));
+    const QList<QAction *> entries = f.menuCaiDan->actions();
+    QCOMPARE(entries.size(), 6);
+    const QStringList names = {"menuChaoZhou", "menuUpdate", "nemuAbout",
+                               "menuOption",   "nemuLine1",  "menuExit"};
+    const QStringList captions = {
+        "技术支持(&S)", "检查更新(&K)", "关于本软件(&A)...", "选项(&O)...", "", "退出(&X)"};
+    for (int i = 0; i < entries.size(); ++i) {
+        QCOMPARE(entries[i]->objectName(), names[i]);
+        QCOMPARE(entries[i]->text(), captions[i]);
+    }
+    QVERIFY(entries[4]->isSeparator());
+    QVERIFY(!f.menuOption->isEnabled());
+    QVERIFY(f.menuExit->isEnabled());
+}
+
+void TestForm1::resizingMovesNothing()
+{
+    Rig rig;
+    QList<QRect> before;
+    const auto widgets = rig.form.centralWidget()->findChildren<QWidget *>();
+    for (QWidget *w : widgets)
+        before << w->geometry();
+    rig.form.resize(120, 40);
+    rig.form.resize(800, 500);
+    for (int i = 0; i < widgets.size(); ++i)
+        QCOMPARE(widgets[i]->geometry(), before[i]);
+}
+
+void TestForm1::optionBoxesStoreTheirState()
+{
+    Rig rig;
+    rig.env.store.log.clear();
+    rig.form.Check3->click();
+    QVERIFY(rig.form.menuBar()->isVisible());
+    QCOMPARE(rig.env.store.get("Check3"), std::string(" 1"));
+    rig.form.Check3->click();
+    QVERIFY(!rig.form.menuBar()->isVisible());
+    QCOMPARE(rig.env.store.get("Check3"), std::string(" 0"));
+
+    rig.form.Check1->click();
+    QCOMPARE(rig.env.store.get("Check1"), std::string(" 1"));
+    // Storing is all a click does; the window follows at the next tick.
+    QVERIFY(rig.env.stacking.calls.isEmpty());
+    rig.form.Check1->click();
+    QCOMPARE(rig.env.store.get("Check1"), std::string(" 0"));
+    QCOMPARE(rig.env.store.writes().size(), size_t(4));
+}
+
+void TestForm1::keepOnTopFollowsCheck1()
+{
+    Rig rig;
+    rig.form.ApplyKeepOnTop();
+    rig.form.Check1->setChecked(true);
+    rig.form.ApplyKeepOnTop();
+    rig.form.ApplyKeepOnTop();
+    rig.form.Check1->setChecked(false);
+    rig.form.ApplyKeepOnTop();
+    QCOMPARE(rig.env.stacking.calls, (QList<bool>{false, true, true, false}));
+}
+
+void TestForm1::productPageLink()
+{
+    Rig rig;
+    rig.form.menuChaoZhou->trigger();
+    QCOMPARE(rig.env.browser.opened, QStringList{"http://vendor.test/brk/"});
+    QVERIFY(rig.form.isVisible());
+}
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"

@@ -1,0 +1,103 @@
+// The About window.
+
+#include "fakes/fakeservices.h"
+#include "mainwindow/form1.h"
+#include "mainwindow/formabout.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+class TestFormAbout : public QObject {
+    Q_OBJECT
+private slots:
+    void showsVersionTotalAndStatement();
+    void totalIsTakenWhenOpened();
+    void windowIsFixedAndOwnerless();
+    void linkOpensTheHomePage();
+};
+
+namespace {
+
+struct Rig {
+    FakeEnvironment env;
+    std::unique_ptr<Form1> form;
+    Rig()
+    {
+        env.store.set("js00", " 3661");
+        form = std::make_unique<Form1>(env.services());
+        form->Timer1->stop();
+        form->Form_Load();
+        form->show();
+    }
+};
+
+} // namespace
+
+void TestFormAbout::showsVersionTotalAndStatement()
+{
+    Rig rig;
+    rig.form->nemuAbout->trigger();
+    FormAbout *about = rig.form->aboutWindow();
+    QVERIFY(about && about->isVisible());
+    QCOMPARE(about->windowTitle(), QStringLiteral("About Brisko（计时器）"));
+    QCOMPARE(about->Label1->text(), QStringLiteral("当前版本为：V1.2.2"));
+    QCOMPARE(about->Label3->text(), QStringLiteral("您已使用本软件合计有 1:01:01"));
+    QCOMPARE(about->Label4->text(), QStringLiteral("官方网址："));
+    QCOMPARE(about->Label5->text(), QStringLiteral("vendor.test"));
+    QVERIFY(about->Label5->font().underline());
+    QCOMPARE(about->Label5->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    const QString statement = about->Label6->text();
+    QVERIFY(statement.startsWith(QStringLiteral("声明：本软件是纯绿色软件，无需安装，无插件，无病毒"
+                                                "，不修改主页，完全免费使用（永久免费），")));
+    QVERIFY(
+        statement.endsWith(QStringLiteral("，任何其它人/公司不得修改本软件代码并用之于商业开发")));
+    QVERIFY(about->Label6->wordWrap());
+}
+
+void TestFormAbout::totalIsTakenWhenOpened()
+{
+    Rig rig;
+    rig.form->nemuAbout->trigger();
+    QPointer<FormAbout> first = rig.form->aboutWindow();
+    for (int i = 0; i < 60; ++i)
+        rig.form->Timer1_Timer();
+    // Choosing the entry again only brings the open window to the front.
+    rig.form->nemuAbout->trigger();
+    QCOMPARE(rig.form->aboutWindow(), first.data());
+    QCOMPARE(first->Label3->text(), QStringLiteral("您已使用本软件合计有 1:01:01"));
+
+    first->close();
+    QTRY_VERIFY(first.isNull()); // destroyed when closed
+    rig.form->nemuAbout->trigger();
+    QCOMPARE(rig.form->aboutWindow()->Label3->text(),
+             QStringLiteral("您已使用本软件合计有 1:02:01"));
+}
+
+void TestFormAbout::windowIsFixedAndOwnerless()
+{
+    Rig rig;
+    rig.form->nemuAbout->trigger();
+    FormAbout *about = rig.form->aboutWindow();
+    QVERIFY(!about->parentWidget());
+    QVERIFY(!about->isModal());
+    QCOMPARE(about->size(), QSize(371, 206));
+    QCOMPARE(about->minimumSize(), about->maximumSize());
+    QVERIFY(!about->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    QVERIFY(!about->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+}
+
+void TestFormAbout::linkOpensTheHomePage()
+{
+    Rig rig;
+    rig.form->nemuAbout->trigger();
+    FormAbout *about = rig.form->aboutWindow();
+    QTest::mouseClick(about->Label5, Qt::LeftButton);
+    QCOMPARE(rig.env.browser.opened, QStringList{"http://vendor.test/"});
+    QVERIFY(about->isVisible());
+}
+
+QTEST_MAIN(TestFormAbout)
+#include "tst_formabout.moc"

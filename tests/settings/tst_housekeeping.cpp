@@ -1,0 +1,205 @@
+// The one-second housekeeping tick and the ways the program ends.
+
+#include "fakes/fakeservices.h"
+#include "mainwindow/form1.h"
+#include "platform/qtservices.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+struct Rig {
+    FakeEnvironment env;
+    std::unique_ptr<Form1> form;
+    explicit Rig(const std::function<void(MemoryStore &)> &prepare = {})
+    {
+        if (prepare)
+            prepare(env.store);
+        form = std::make_unique<Form1>(env.services());
+        form->Timer1->stop();
+        form->Form_Load();
+        form->show();
+        env.store.log.clear();
+    }
+};
+
+} // namespace
+
+class TestHousekeeping : public QObject {
+    Q_OBJECT
+private slots:
+    void tickWritesPositionAndTotalThenReadsQuitRequest();
+    void timeOfDayInTheTitle_data();
+    void timeOfDayInTheTitle();
+    void outsideQuitRequest_data();
+    void outsideQuitRequest();
+    void closeQuestion();
+    void quitMenuAsksOnce();
+    void realQuestionKeepsTicksGoingAndEnterKeepsTheProgram();
+};
+
+void TestHousekeeping::tickWritesPositionAndTotalThenReadsQuitRequest()
+{
+    Rig rig([](MemoryStore &s) { s.set("js00", " 3600"); });
+    rig.form->move(200, 100);
+    rig.form->Timer1_Timer();
+
+    const auto &log = rig.env.store.log;
+    QCOMPARE(log.size(), size_t(4));
+    QCOMPARE(log[0].name + "=" + log[0].text, std::string("Left=3000"));
+    QCOMPARE(log[1].name + "=" + log[1].text, std::string("Top=1500"));
+    QCOMPARE(log[2].name + "=" + log[2].text, std::string("js00= 3601"));
+    QCOMPARE(log[3].kind, 'R');
+    QCOMPARE(log[3].name, std::string("isClose"));
+    QCOMPARE(rig.env.stacking.calls, QList<bool>{false});
+
+    for (int i = 0; i < 3599; ++i)
+        rig.form->Timer1_Timer();
+    QCOMPARE(rig.env.store.get("js00"), std::string(" 7200"));
+    QCOMPARE(rig.form->UsageTotal, 7200.0);
+
+    rig.form->Check1->setChecked(true);
+    rig.form->Timer1_Timer();
+    QCOMPARE(rig.env.stacking.calls.last(), true);
+    QCOMPARE(rig.env.process.ends, 0);
+}
+
+void TestHousekeeping::timeOfDayInTheTitle_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("zh_CN") << "zh_CN"
+                           << "13:05:09";
+    QTest::newRow("C") << "C"
+                       << "13:05:09";
+    QTest::newRow("en_US") << "en_US"
+                           << "1:05:09 PM";
+}
+
+void TestHousekeeping::timeOfDayInTheTitle()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, expected);
+    QLocale::setDefault(QLocale(locale));
+    Rig rig;
+    QCOMPARE(rig.form->windowTitle(), QStringLiteral("计时器"));
+    rig.form->Timer1_Timer();
+    QCOMPARE(rig.form->windowTitle(), QStringLiteral("计时器 ") + expected);
+    QLocale::setDefault(QLocale::c());
+}
+
+void TestHousekeeping::outsideQuitRequest_data()
+{
+    QTest::addColumn<QString>("isClose");
+    QTest::addColumn<int>("ends");
+    QTest::newRow("one") << "1" << 1;
+    QTest::newRow("signed one") << " 1" << 1;
+    QTest::newRow("one point zero") << "1.0" << 1;
+    QTest::newRow("zero") << "0" << 0;
+    QTest::newRow("two") << "2" << 0;
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("text") << "yes" << 0;
+}
+
+void TestHousekeeping::outsideQuitRequest()
+{
+    QFETCH(QString, isClose);
+    QFETCH(int, ends);
+    Rig rig;
+    rig.env.store.set("isClose", isClose.toStdString());
+    rig.form->Timer1_Timer();
+    QCOMPARE(rig.env.process.ends, ends);
+    // Ending asks nothing, and the program never resets the request.
+    QVERIFY(rig.env.messages.shown.isEmpty());
+    QCOMPARE(rig.env.store.get("isClose"), isClose.toStdString());
+}
+
+void TestHousekeeping::closeQuestion()
+{
+    Rig rig;
+    rig.env.messages.answers = {MessageAnswer::Cancel};
+    QVERIFY(!rig.form->close());
+    QCOMPARE(rig.env.messages.shown.size(), 1);
+    const MessageSpec &q = rig.env.messages.shown[0];
+    QCOMPARE(q.text, QStringLiteral("你确定要关闭此程序吗?"));
+    QCOMPARE(q.title, QStringLiteral("关闭程序?"));
+    QVERIFY(q.buttons == MessageSpec::Buttons::OkCancel);
+    QVERIFY(q.icon == MessageSpec::Icon::Question);
+    QVERIFY(q.cancelIsDefault);
+    QCOMPARE(rig.env.process.ends, 0);
+    QVERIFY(rig.form->isVisible());
+
+    // A countdown goes on while the question is open, and an outside quit
+    // request ends the program before the answer.
+    rig.form->Command1_Click();
+    rig.env.messages.whileOpen = [&rig] {
+        rig.form->Timer2_Timer();
+        rig.env.store.set("isClose", "1");
+        rig.form->Timer1_Timer();
+    };
+    rig.env.messages.answers = {MessageAnswer::Cancel};
+    rig.form->close();
+    QCOMPARE(rig.form->js1, 1.0);
+    QCOMPARE(rig.env.process.ends, 1);
+
+    Rig ok;
+    ok.env.messages.answers = {MessageAnswer::Ok};
+    ok.form->close();
+    QCOMPARE(ok.env.process.ends, 1);
+    QVERIFY(ok.env.store.writes().empty());
+}
+
+void TestHousekeeping::quitMenuAsksOnce()
+{
+    Rig rig;
+    rig.env.messages.answers = {MessageAnswer::Cancel};
+    rig.form->menuExit->trigger();
+    QCOMPARE(rig.env.process.ends, 0);
+    rig.env.messages.answers = {MessageAnswer::Ok};
+    rig.form->menuExit->trigger();
+    QCOMPARE(rig.env.process.ends, 1);
+    QCOMPARE(rig.env.messages.shown.size(), 2);
+}
+
+void TestHousekeeping::realQuestionKeepsTicksGoingAndEnterKeepsTheProgram()
+{
+    // With the real message box: the timers keep ticking while it waits, and
+    // Enter picks the default button, Cancel.
+    FakeEnvironment env;
+    QtMessageBoxes boxes;
+    Services services = env.services();
+    services.messages = &boxes;
+    Form1 form(services);
+    form.Timer1->stop();
+    form.Form_Load();
+    form.show();
+    form.Command1_Click();
+    form.Timer2->setInterval(5); // fast ticks, so the test needn't wait seconds
+
+    bool sawQuestion = false;
+    std::function<void()> answer;
+    answer = [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || form.js1 < 5) {
+            QTimer::singleShot(10, answer);
+            return;
+        }
+        sawQuestion = box->icon() == QMessageBox::Question &&
+                      box->defaultButton() == box->button(QMessageBox::Cancel);
+        QTest::keyClick(box, Qt::Key_Return);
+    };
+    QTimer::singleShot(0, answer);
+    QVERIFY(!form.close());
+    QVERIFY(sawQuestion);
+    QVERIFY(form.js1 >= 5);
+    QCOMPARE(env.process.ends, 0);
+    form.Timer2->stop();
+}
+
+QTEST_MAIN(TestHousekeeping)
+#include "tst_housekeeping.moc"
