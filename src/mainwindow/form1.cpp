@@ -38,8 +38,9 @@ template <typename W> W *makeControl(QWidget *parent, const char *name)
 } // namespace
 
 Form1::Form1(const Services &services, QWidget *parent)
-    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                              Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+    : QMainWindow(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                              Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                              Qt::WindowCloseButtonHint),
       services_(services)
 {
     setObjectName(QStringLiteral("Form1"));

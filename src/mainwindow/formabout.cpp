@@ -29,8 +29,9 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QRect &rect)
 } // namespace
 
 FormAbout::FormAbout(Form1 &main)
-    : QWidget(nullptr, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::MSWindowsFixedSizeDialogHint |
+                           Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint),
       main_(main)
 {
     setObjectName(QStringLiteral("FormAbout"));
