@@ -1,0 +1,114 @@
+#!/usr/bin/env python3
+"""Runs the real brisko binary (offscreen) against the settings folder the test
+build was given, and looks at what it stores with the real brisko-reg."""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+BRISKO, BRISKO_REG, STORE_DIR = sys.argv[1:4]
+failures = []
+checks = []
+
+
+def reg(*args, check=True):
+    r = subprocess.run([BRISKO_REG, "--dir", STORE_DIR, *args], capture_output=True, text=True)
+    if check and r.returncode != 0:
+        raise RuntimeError(f"brisko-reg {args}: {r.returncode} {r.stderr}")
+    return r
+
+
+def value(name):
+    r = reg("query", "/v", name, check=False)
+    if r.returncode != 0:
+        return None
+    # "    Name    REG_SZ    text": the text follows the type and four blanks.
+    for line in r.stdout.splitlines():
+        if "REG_SZ" in line:
+            return line.split("REG_SZ", 1)[1][4:]
+    return None
+
+
+def expect(what, ok):
+    checks.append(what)
+    print(("ok   " if ok else "FAIL ") + what)
+    if not ok:
+        failures.append(what)
+
+
+def start(env):
+    return subprocess.Popen([BRISKO], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+def wait_exit(proc, seconds):
+    try:
+        return proc.wait(timeout=seconds)
+    except subprocess.TimeoutExpired:
+        return None
+
+
+def main():
+    shutil.rmtree(STORE_DIR, ignore_errors=True)
+    os.makedirs(STORE_DIR)
+    home = tempfile.mkdtemp(prefix="brisko-e2e-home-")
+    runtime = tempfile.mkdtemp(prefix="brisko-e2e-rt-")
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=home,
+               XDG_CONFIG_HOME=os.path.join(home, ".config"), XDG_RUNTIME_DIR=runtime)
+    try:
+        reg("add", "/v", "Text1", "/d", "007", "/f")
+        proc = start(env)
+        time.sleep(3.5)
+        expect("program still running after 3.5 s", proc.poll() is None)
+        total = value("js00")
+        expect(f"usage total grew by about three ({total!r})",
+               total is not None and total.startswith(" ") and 2 <= int(total) <= 4)
+        expect(f"Left and Top stored ({value('Left')!r}, {value('Top')!r})",
+               value("Left") == "1005" and value("Top") == "1005")
+        expect(f"minutes restored and written back ({value('Text1')!r})", value("Text1") == "7")
+        expect(f"menu box stored unchecked ({value('Check3')!r})", value("Check3") == " 0")
+
+        asked = time.monotonic()
+        reg("add", "isClose", "1")
+        code = wait_exit(proc, 5)
+        took = time.monotonic() - asked
+        expect(f"outside quit request ends it with status 0 in {took:.2f} s",
+               code == 0 and took < 1.6)
+        if code is None:
+            proc.kill()
+            proc.wait()
+
+        started = time.monotonic()
+        proc = start(env)
+        code = wait_exit(proc, 8)
+        took = time.monotonic() - started
+        expect(f"a new start with the request still set ends by itself ({took:.2f} s)",
+               code == 0 and took < 5)
+        if code is None:
+            proc.kill()
+            proc.wait()
+
+        before = int(value("js00"))
+        reg("add", "isClose", "2")
+        proc = start(env)
+        time.sleep(2.5)
+        expect("isClose of 2 lets it run", proc.poll() is None)
+        reg("delete", "isClose", "/f")
+        time.sleep(1.2)
+        expect("an absent isClose lets it run", proc.poll() is None)
+        expect("usage total continues from the stored one", int(value("js00")) > before)
+        proc.terminate()
+        proc.wait()
+    finally:
+        shutil.rmtree(home, ignore_errors=True)
+        shutil.rmtree(runtime, ignore_errors=True)
+
+    passed = len(checks) - len(failures)
+    print(f"{passed} passed, {len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
