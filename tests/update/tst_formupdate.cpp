@@ -1,0 +1,263 @@
+// The update window: its layout, the outcome of its query, its buttons, and
+// how the main window's menu entry opens it.
+
+#include "fakes/fakeservices.h"
+#include "mainwindow/form1.h"
+#include "update/formupdate.h"
+#include "update/versionrules.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cfloat>
+#include <functional>
+
+namespace {
+
+const QString kVersionUrl = QStringLiteral("http://vendor.test/brk/newver.htm");
+const QString kUpdatePage = QStringLiteral("http://vendor.test/brk/update.asp");
+
+// Runs act on the modal window as soon as one is up.
+void whenModal(const std::function<void(QWidget *)> &act)
+{
+    QTimer::singleShot(0, qApp, [act] {
+        if (QWidget *w = QApplication::activeModalWidget())
+            act(w);
+        else
+            whenModal(act);
+    });
+}
+
+QPushButton *button(QWidget *w, const char *name)
+{
+    return w->findChild<QPushButton *>(QLatin1String(name));
+}
+
+QString labelText(QWidget *w, const char *name)
+{
+    return w->findChild<QLabel *>(QLatin1String(name))->text();
+}
+
+// What the window showed when it came up.
+struct Seen {
+    QString label1;
+    QString label3;
+    bool command1 = false;
+};
+
+Seen seeAndClose(QWidget *w)
+{
+    Seen seen{labelText(w, "Label1"), labelText(w, "Label3"), button(w, "Command1")->isVisible()};
+    button(w, "Command2")->click();
+    return seen;
+}
+
+} // namespace
+
+class TestFormUpdate : public QObject {
+    Q_OBJECT
+private slots:
+    void layoutAsDesigned();
+    void loadShowsOutcome_data();
+    void loadShowsOutcome();
+    void buttons_data();
+    void buttons();
+    void menuPausesOnlyHousekeeping();
+    void menuChosenAgainDuringTheQuery();
+    void mainWindowGoneDuringTheQuery();
+};
+
+void TestFormUpdate::layoutAsDesigned()
+{
+    FakeEnvironment env;
+    FormUpdate form(env.services(), QStringLiteral("V1.2.2"));
+
+    QCOMPARE(form.windowTitle(), QStringLiteral("检查更新"));
+    QCOMPARE(form.size(), QSize(364, 177));
+    QVERIFY(!(form.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+    QVERIFY(form.windowFlags() & Qt::WindowCloseButtonHint);
+
+    QCOMPARE(form.Command3->geometry(), QRect(16, 136, 121, 25));
+    QCOMPARE(form.Command1->geometry(), QRect(144, 136, 89, 25));
+    QCOMPARE(form.Command2->geometry(), QRect(248, 136, 81, 25));
+    QCOMPARE(form.Label1->pos(), QPoint(40, 24));
+    QCOMPARE(form.Label4->pos(), QPoint(40, 112));
+    QCOMPARE(form.Label4->text(), QStringLiteral("如果长时间没有反应，请直接上网查看最新版本"));
+    QCOMPARE(form.Command3->text(), QStringLiteral("上网查看最新版本"));
+    QVERIFY(form.Command1->isHidden());
+    QVERIFY(!form.Label4->isHidden() && !form.Command3->isHidden());
+    for (QPushButton *b : {form.Command1, form.Command2, form.Command3})
+        QVERIFY(!b->isDefault());
+}
+
+void TestFormUpdate::loadShowsOutcome_data()
+{
+    const QString upToDate = QStringLiteral("您使用的版本已经是最新版的了，您无需下载更新");
+    const QString found = QStringLiteral("检查到有新的版本了");
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QString>("label1");
+    QTest::addColumn<QString>("label3");
+
+    QTest::newRow("123") << QByteArray("[123]") << found << QStringLiteral("最新版本为:V1.2.3");
+    QTest::newRow("1234") << QByteArray("<p>[1234]</p>") << found
+                          << QStringLiteral("最新版本为:V12.3.4");
+    QTest::newRow("122.5") << QByteArray("[122.5]") << found
+                           << QStringLiteral("最新版本为:V1.2.2.5");
+    QTest::newRow("same") << QByteArray("[122]") << upToDate << QString();
+    QTest::newRow("no brackets") << QByteArray("123") << upToDate << QString();
+    QTest::newRow("no network") << QByteArray() << upToDate << QString();
+    QTest::newRow("beyond a double")
+        << QByteArray("[1e999]") << found
+        << QStringLiteral("最新版本为:") + QString::fromStdString(FormatVersionNumber(DBL_MAX));
+}
+
+void TestFormUpdate::loadShowsOutcome()
+{
+    QFETCH(QByteArray, page);
+    QFETCH(QString, label1);
+    QFETCH(QString, label3);
+
+    FakeEnvironment env;
+    if (!page.isNull())
+        env.http.bodies[kVersionUrl] = page;
+    FormUpdate form(env.services(), QStringLiteral("V1.2.2"));
+    form.Form_Load();
+
+    QCOMPARE(env.http.requested, QStringList{kVersionUrl});
+    QCOMPARE(form.Label1->text(), label1);
+    QCOMPARE(form.Label2->text(), QStringLiteral("当前版本为：V1.2.2"));
+    QCOMPARE(form.Label3->text(), label3);
+    QCOMPARE(!form.Command1->isHidden(), !label3.isEmpty());
+    QVERIFY(form.Label4->isHidden() && form.Command3->isHidden());
+    QVERIFY(!form.Command2->isHidden());
+    // Labels fit their text on one line.
+    for (QLabel *l : {form.Label1, form.Label2, form.Label3})
+        QCOMPARE(l->size(), l->sizeHint());
+}
+
+void TestFormUpdate::buttons_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("opened");
+    QTest::newRow("download") << "Command1" << QStringList{kUpdatePage};
+    QTest::newRow("look on the web") << "Command3" << QStringList{kUpdatePage};
+    QTest::newRow("exit") << "Command2" << QStringList{};
+}
+
+void TestFormUpdate::buttons()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, opened);
+
+    FakeEnvironment env;
+    env.http.bodies[kVersionUrl] = "[123]";
+    FormUpdate form(env.services(), QStringLiteral("V1.2.2"));
+    form.Form_Load();
+    bool openAfterEscape = false;
+    whenModal([&](QWidget *w) {
+        // No cancel button, so Esc leaves the window open.
+        QTest::keyClick(w, Qt::Key_Escape);
+        openAfterEscape = w->isVisible();
+        auto *b = button(w, name.toLatin1().constData());
+        b->setVisible(true); // Command3 is hidden after loading; click it anyway
+        b->click();
+    });
+    form.exec();
+
+    QVERIFY(openAfterEscape);
+    QVERIFY(!form.isVisible());
+    QCOMPARE(env.browser.opened, opened);
+}
+
+void TestFormUpdate::menuPausesOnlyHousekeeping()
+{
+    FakeEnvironment env;
+    env.http.bodies[kVersionUrl] = "[123]";
+    Form1 main(env.services());
+    main.ProgramVersion = QStringLiteral("V1.2.2");
+    main.Timer1->setInterval(5);
+    main.Command1_Click(); // a stopwatch run
+    main.Timer2->setInterval(5);
+    QTRY_VERIFY(main.UsageTotal > 0 && main.js1 > 0);
+
+    bool timer1OffDuringQuery = false;
+    bool windowUpDuringQuery = true;
+    env.http.whileWaiting = [&] {
+        timer1OffDuringQuery = !main.Timer1->isActive();
+        windowUpDuringQuery = QApplication::activeModalWidget() != nullptr;
+    };
+    double usageAtOpen = -1;
+    double usageAtClose = -2;
+    bool timer2Counted = false;
+    Seen seen;
+    whenModal([&](QWidget *w) {
+        usageAtOpen = main.UsageTotal;
+        const double counted = main.js1;
+        // Let some 5 ms ticks fall due while the window is open.
+        QTest::qWait(100);
+        timer2Counted = main.js1 > counted;
+        usageAtClose = main.UsageTotal;
+        seen = seeAndClose(w);
+    });
+    main.menuUpdate_Click();
+
+    QVERIFY(timer1OffDuringQuery);
+    QVERIFY(!windowUpDuringQuery);
+    QCOMPARE(usageAtClose, usageAtOpen);
+    QVERIFY(timer2Counted);
+    QCOMPARE(seen.label3, QStringLiteral("最新版本为:V1.2.3"));
+    QVERIFY(seen.command1);
+    QVERIFY(main.findChildren<FormUpdate *>().isEmpty());
+    QVERIFY(main.Timer1->isActive());
+    QTRY_VERIFY(main.UsageTotal > usageAtClose);
+}
+
+void TestFormUpdate::menuChosenAgainDuringTheQuery()
+{
+    FakeEnvironment env;
+    env.http.bodies[kVersionUrl] = "[123]";
+    Form1 main(env.services());
+    main.ProgramVersion = QStringLiteral("V1.2.2");
+
+    int windows = 0;
+    env.http.whileWaiting = [&] { main.menuUpdate_Click(); };
+    Seen first;
+    whenModal([&](QWidget *w) {
+        windows = int(main.findChildren<FormUpdate *>().size());
+        first = seeAndClose(w);
+    });
+    main.menuUpdate_Click();
+    QCOMPARE(env.http.requested.size(), 1);
+    QCOMPARE(windows, 1);
+    QVERIFY(first.command1);
+    QVERIFY(main.Timer1->isActive());
+
+    // The next opening asks again and starts from the layout.
+    env.http.whileWaiting = nullptr;
+    env.http.bodies[kVersionUrl] = "[122]";
+    Seen second;
+    whenModal([&](QWidget *w) { second = seeAndClose(w); });
+    main.menuUpdate_Click();
+    QCOMPARE(env.http.requested.size(), 2);
+    QVERIFY(!second.command1);
+    QVERIFY(second.label3.isEmpty());
+    QCOMPARE(second.label1, QStringLiteral("您使用的版本已经是最新版的了，您无需下载更新"));
+}
+
+void TestFormUpdate::mainWindowGoneDuringTheQuery()
+{
+    FakeEnvironment env;
+    env.http.bodies[kVersionUrl] = "[123]";
+    QPointer<Form1> main = new Form1(env.services());
+    env.http.whileWaiting = [&] { delete main.data(); };
+    main->menuUpdate_Click();
+    QVERIFY(main.isNull());
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+}
+
+QTEST_MAIN(TestFormUpdate)
+#include "tst_formupdate.moc"

@@ -1,0 +1,202 @@
+// The version query through the real HTTP client, against a server on
+// 127.0.0.1 that this test runs itself.
+
+#include "localhttpserver.h"
+#include "platform/qthttpclient.h"
+#include "update/versionquery.h"
+
+#include <QElapsedTimer>
+#include <QSslSocket>
+#include <QTest>
+
+#include <sys/resource.h>
+
+namespace {
+
+const QString kVersionPath = QStringLiteral("/brk/newver.htm");
+
+// Short, so the tests of servers that never finish end soon.
+constexpr int kTestTimeoutMs = 1000;
+constexpr double kOwn = 122;
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval &t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+} // namespace
+
+class TestVersionQuery : public QObject {
+    Q_OBJECT
+private slots:
+    void serverAnswers_data();
+    void serverAnswers();
+    void slowButInTime_data();
+    void slowButInTime();
+    void noAnswerInTime_data();
+    void noAnswerInTime();
+    void refusedConnectionFailsAtOnce();
+    void bodyIsCutAtTheLimit_data();
+    void bodyIsCutAtTheLimit();
+    void https();
+};
+
+void TestVersionQuery::serverAnswers_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("newer");
+
+    QTest::newRow("newer") << 200 << QByteArray("<html><body>[123]</body></html>") << "123";
+    QTest::newRow("same is not newer") << 200 << QByteArray("[122]") << "";
+    QTest::newRow("older") << 200 << QByteArray("[121]") << "";
+    QTest::newRow("four digits") << 200 << QByteArray("now [1234] out") << "1234";
+    QTest::newRow("fraction") << 200 << QByteArray("[122.5]") << "122.5";
+    QTest::newRow("blanks and capitals kept")
+        << 200 << QByteArray("  [ 1 2 3 X]  ") << QStringLiteral(" 1 2 3 x");
+    QTest::newRow("error page's body counts")
+        << 404 << QByteArray("<h1>Not Found</h1><!-- [123] -->") << "123";
+    QTest::newRow("server error page") << 500 << QByteArray("oops [130]") << "130";
+    QTest::newRow("no brackets") << 200 << QByteArray("<html>1.2.3</html>") << "";
+    QTest::newRow("empty page") << 200 << QByteArray() << "";
+    QTest::newRow("GBK text around")
+        << 200 << QByteArray("\xd7\xee\xd0\xc2\xb0\xe6\xb1\xbe[123]\xb0\xe6") << "123";
+    QTest::newRow("NULs and binary bytes")
+        << 200 << QByteArray("\0\x01\xff\xfe[124]\0", 10) << "124";
+    // Beyond any double: read as the largest one, so it counts as newer.
+    QTest::newRow("beyond a double") << 200 << QByteArray("[1e999]") << "1e999";
+}
+
+void TestVersionQuery::serverAnswers()
+{
+    QFETCH(int, status);
+    QFETCH(QByteArray, body);
+    QFETCH(QString, newer);
+
+    LocalHttpServer server;
+    QVERIFY(server.isListening());
+    server.setReply(kVersionPath, {status, body});
+    QtHttpClient http(kTestTimeoutMs);
+
+    QCOMPARE(http.get(server.url(kVersionPath)), body);
+    QCOMPARE(FetchPageText(http, server.url(kVersionPath)), QString::fromUtf8(body));
+    QCOMPARE(CheckNewVersion(http, server.baseUrl(), kOwn), newer);
+    QCOMPARE(server.requests.last(), QStringLiteral("GET /brk/newver.htm HTTP/1.1"));
+}
+
+void TestVersionQuery::slowButInTime_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("stepMs");
+    QTest::newRow("answers late") << int(LocalHttpServer::Mode::Delayed) << 300;
+    QTest::newRow("drips quickly") << int(LocalHttpServer::Mode::Drip) << 20;
+}
+
+void TestVersionQuery::slowButInTime()
+{
+    QFETCH(int, mode);
+    QFETCH(int, stepMs);
+
+    LocalHttpServer server;
+    const QByteArray body("x[123]y");
+    server.setReply(kVersionPath, {200, body, LocalHttpServer::Mode(mode), stepMs});
+    QtHttpClient http(2000);
+    QCOMPARE(http.get(server.url(kVersionPath)), body);
+}
+
+void TestVersionQuery::noAnswerInTime_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("stepMs");
+    QTest::newRow("accepts, never answers") << int(LocalHttpServer::Mode::Silent) << 0;
+    // Every byte arrives well within the time-out; the whole does not.
+    QTest::newRow("drips") << int(LocalHttpServer::Mode::Drip) << 200;
+}
+
+void TestVersionQuery::noAnswerInTime()
+{
+    QFETCH(int, mode);
+    QFETCH(int, stepMs);
+
+    LocalHttpServer server;
+    server.setReply(kVersionPath,
+                    {200, "[123]" + QByteArray(200, ' '), LocalHttpServer::Mode(mode), stepMs});
+    QtHttpClient http(kTestTimeoutMs);
+
+    QElapsedTimer wall;
+    wall.start();
+    const double cpuBefore = cpuSeconds();
+    const QByteArray body = http.get(server.url(kVersionPath));
+    const double cpu = cpuSeconds() - cpuBefore;
+    const qint64 elapsed = wall.elapsed();
+
+    QVERIFY(body.isEmpty());
+    QVERIFY2(elapsed >= kTestTimeoutMs - 50 && elapsed < kTestTimeoutMs + 1500,
+             qPrintable(QString::number(elapsed)));
+    // The wait sleeps in the event loop; a busy poll would burn the whole second.
+    qInfo("waited %lld ms, CPU %.1f ms", elapsed, cpu * 1000);
+    QVERIFY2(cpu < 0.25 * elapsed / 1000.0, qPrintable(QString::number(cpu)));
+    QCOMPARE(CheckNewVersion(http, server.baseUrl(), kOwn), QString());
+}
+
+void TestVersionQuery::refusedConnectionFailsAtOnce()
+{
+    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(LocalHttpServer::closedPort());
+    QtHttpClient http(5000);
+    QElapsedTimer wall;
+    wall.start();
+    QCOMPARE(http.get(VersionFileUrl(base)), QByteArray());
+    QCOMPARE(CheckNewVersion(http, base, kOwn), QString());
+    QVERIFY2(wall.elapsed() < 2000, qPrintable(QString::number(wall.elapsed())));
+}
+
+void TestVersionQuery::bodyIsCutAtTheLimit_data()
+{
+    const qsizetype limit = QtHttpClient::kMaxBodyBytes;
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("newer");
+    QTest::newRow("exactly the limit") << ("[123]" + QByteArray(limit - 5, 'a')) << "123";
+    QTest::newRow("twice the limit, number first")
+        << ("[123]" + QByteArray(2 * limit, 'a')) << "123";
+    QTest::newRow("number past the limit") << (QByteArray(limit, 'a') + "[123]") << "";
+    QTest::newRow("large, no brackets") << QByteArray(limit + 1, '\0') << "";
+}
+
+void TestVersionQuery::bodyIsCutAtTheLimit()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, newer);
+
+    LocalHttpServer server;
+    server.setReply(kVersionPath, {200, body});
+    QtHttpClient http(10000);
+    QCOMPARE(http.get(server.url(kVersionPath)), body.left(QtHttpClient::kMaxBodyBytes));
+    QCOMPARE(CheckNewVersion(http, server.baseUrl(), kOwn), newer);
+}
+
+void TestVersionQuery::https()
+{
+    if (!QSslSocket::supportsSsl())
+        QSKIP("no TLS backend");
+    LocalHttpServer server(true);
+    QVERIFY(server.isListening());
+    server.setReply(kVersionPath, {200, "[123]"});
+    QtHttpClient http(5000);
+
+    // A certificate nobody vouches for is a failed request, not a page.
+    QCOMPARE(http.get(server.url(kVersionPath)), QByteArray());
+
+    const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration trusting = saved;
+    trusting.addCaCertificate(QSslCertificate(QByteArray(kLocalCertificatePem)));
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    const QString newer = CheckNewVersion(http, server.baseUrl(), kOwn);
+    QSslConfiguration::setDefaultConfiguration(saved);
+    QCOMPARE(newer, QStringLiteral("123"));
+}
+
+QTEST_GUILESS_MAIN(TestVersionQuery)
+#include "tst_versionquery.moc"
