@@ -95,6 +95,10 @@ void Form1::buildControls()
     Text1->setText(QStringLiteral("5"));
     Text1->setToolTip(QStringLiteral("时间只剩10秒时将会有声音提醒"));
     Text1->setGeometry(twipsRect(3360, 75, 375, 270));
+    // Buttons and boxes are named by their captions; the entry has none of its
+    // own, so screen readers get the unit beside it.
+    Text1->setAccessibleName(QStringLiteral("分钟"));
+    Text1->setAccessibleDescription(Text1->toolTip());
 
     Label5 = makeControl<QLabel>(client, "Label5");
     Label5->move(px(3720), px(120));

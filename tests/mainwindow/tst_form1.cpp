@@ -4,6 +4,7 @@
 #include "mainwindow/fonts.h"
 #include "mainwindow/form1.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -29,6 +30,7 @@ private slots:
     void optionBoxesStoreTheirState();
     void keepOnTopFollowsCheck1();
     void productPageLink();
+    void controlsHaveAccessibleNames();
 };
 
 namespace {
@@ -223,6 +225,28 @@ void TestForm1::productPageLink()
     rig.form.menuChaoZhou->trigger();
     QCOMPARE(rig.env.browser.opened, QStringList{"http://vendor.test/brk/"});
     QVERIFY(rig.form.isVisible());
+}
+
+void TestForm1::controlsHaveAccessibleNames()
+{
+    Rig rig;
+    rig.form.Command1->click();
+    const QList<QPair<QWidget *, QStringList>> expected = {
+        {rig.form.Command1, {"停止", "点一下将会停止计时"}},
+        {rig.form.Command2, {"暂停", "点一下将会暂停计时"}},
+        {rig.form.Text1, {"分钟", "时间只剩10秒时将会有声音提醒"}},
+        {rig.form.Check1, {"置最前", "是否将本软件置于屏幕最前"}},
+        {rig.form.Check2, {"倒计时", "是否显示为倒计时模式"}},
+        {rig.form.Check3, {"菜单", "是否显示系统菜单"}},
+    };
+    for (const auto &[widget, texts] : expected) {
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(widget);
+        QVERIFY(a);
+        QCOMPARE(a->text(QAccessible::Name), texts[0]);
+        QCOMPARE(a->text(QAccessible::Description), texts[1]);
+    }
+    QAccessibleInterface *display = QAccessible::queryAccessibleInterface(rig.form.Label2);
+    QCOMPARE(display->text(QAccessible::Name), QStringLiteral("0:00:00"));
 }
 
 QTEST_MAIN(TestForm1)
