@@ -299,6 +299,11 @@ int run(const Command &c)
             std::fprintf(stderr, "ERROR: %s\n", store.LastError().c_str());
             return 1;
         case FileStore::DeleteResult::Deleted:
+            if (store.QueryValue(root, c.key, *c.name))
+                std::fprintf(stderr,
+                             "brisko-reg: this user's value is deleted; the one in %s, which "
+                             "this user may not change, now applies\n",
+                             machine.c_str());
             break;
         }
     } else {

@@ -31,11 +31,14 @@ char foldChar(char c)
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
 
+// The loops over characters below work on plain pointers: a store with
+// thousands of values stays quick even in an unoptimised build.
+
 std::string fold(std::string_view s)
 {
     std::string out(s);
-    for (auto &c : out)
-        c = foldChar(c);
+    for (char *p = out.data(), *end = p + out.size(); p != end; ++p)
+        *p = foldChar(*p);
     return out;
 }
 
@@ -43,8 +46,9 @@ bool sameFolded(std::string_view a, std::string_view b)
 {
     if (a.size() != b.size())
         return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (foldChar(a[i]) != foldChar(b[i]))
+    const char *p = a.data(), *q = b.data(), *end = p + a.size();
+    for (; p != end; ++p, ++q)
+        if (*p != *q && foldChar(*p) != foldChar(*q))
             return false;
     return true;
 }
@@ -107,6 +111,10 @@ bool isValidUtf8(std::string_view s)
 {
     char32_t cp;
     for (std::size_t i = 0; i < s.size();) {
+        if (static_cast<unsigned char>(s[i]) < 0x80) {
+            ++i;
+            continue;
+        }
         const std::size_t n = decodeUtf8(s, i, cp);
         if (n == 0)
             return false;
@@ -119,78 +127,89 @@ bool isValidUtf8(std::string_view s)
 // U+DC00 + byte, which valid text never holds, so the way back is exact.
 std::u16string toUtf16(std::string_view s)
 {
-    std::u16string out;
-    out.reserve(s.size());
+    std::u16string out(s.size(), u'\0'); // never more units than bytes
+    char16_t *o = out.data();
     char32_t cp;
     for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            *o++ = b;
+            ++i;
+            continue;
+        }
         const std::size_t n = decodeUtf8(s, i, cp);
         if (n == 0) {
-            out += char16_t(0xDC00 + static_cast<unsigned char>(s[i]));
+            *o++ = char16_t(0xDC00 + b);
             ++i;
             continue;
         }
         if (cp >= 0x10000) {
             cp -= 0x10000;
-            out += char16_t(0xD800 + (cp >> 10));
-            out += char16_t(0xDC00 + (cp & 0x3FF));
+            *o++ = char16_t(0xD800 + (cp >> 10));
+            *o++ = char16_t(0xDC00 + (cp & 0x3FF));
         } else {
-            out += char16_t(cp);
+            *o++ = char16_t(cp);
         }
         i += n;
     }
+    out.resize(std::size_t(o - out.data()));
     return out;
 }
 
-void appendUtf8(std::string &out, char32_t cp)
+char *putUtf8(char *o, char32_t cp)
 {
     if (cp < 0x80) {
-        out += char(cp);
+        *o++ = char(cp);
     } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
+        *o++ = char(0xC0 | (cp >> 6));
+        *o++ = char(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
+        *o++ = char(0xE0 | (cp >> 12));
+        *o++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = char(0x80 | (cp & 0x3F));
     } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
+        *o++ = char(0xF0 | (cp >> 18));
+        *o++ = char(0x80 | ((cp >> 12) & 0x3F));
+        *o++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = char(0x80 | (cp & 0x3F));
     }
+    return o;
 }
 
 // UTF-16 to UTF-8, undoing toUtf16's escapes; any other lone surrogate
 // becomes U+FFFD. Stops at the first NUL.
 std::string fromUtf16(const std::u16string &u)
 {
-    std::string out;
-    out.reserve(u.size());
+    std::string out(u.size() * 3, '\0'); // at most 3 bytes a unit
+    char *o = out.data();
     for (std::size_t i = 0; i < u.size(); ++i) {
         const char16_t c = u[i];
         if (c == 0)
             break;
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
-            u[i + 1] <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (u[i + 1] - 0xDC00));
+        if (c < 0x80) {
+            *o++ = char(c);
+        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
+                   u[i + 1] <= 0xDFFF) {
+            o = putUtf8(o, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (u[i + 1] - 0xDC00));
             ++i;
         } else if (c >= 0xDC80 && c <= 0xDCFF) {
-            out += char(c - 0xDC00);
+            *o++ = char(c - 0xDC00);
         } else if (c >= 0xD800 && c <= 0xDFFF) {
-            appendUtf8(out, 0xFFFD);
+            o = putUtf8(o, 0xFFFD);
         } else {
-            appendUtf8(out, c);
+            o = putUtf8(o, c);
         }
     }
+    out.resize(std::size_t(o - out.data()));
     return out;
 }
 
 std::u16string unitsOf(std::string_view data)
 {
     std::u16string units(data.size() / 2, u'\0');
-    for (std::size_t i = 0; i < units.size(); ++i)
-        units[i] = char16_t(static_cast<unsigned char>(data[2 * i]) |
-                            (static_cast<unsigned char>(data[2 * i + 1]) << 8));
+    const auto *in = reinterpret_cast<const unsigned char *>(data.data());
+    for (char16_t *o = units.data(), *end = o + units.size(); o != end; ++o, in += 2)
+        *o = char16_t(in[0] | (in[1] << 8));
     return units;
 }
 
@@ -248,17 +267,19 @@ private:
 std::optional<std::string> parseQuoted(std::string_view s, std::size_t &i)
 {
     std::string out;
-    for (++i; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c == '"') {
-            ++i;
+    for (++i;;) {
+        const std::size_t stop = s.find_first_of("\"\\", i);
+        if (stop == std::string_view::npos)
+            return std::nullopt;
+        out.append(s.substr(i, stop - i));
+        i = stop + 1;
+        if (s[stop] == '"')
             return out;
-        }
-        if (c == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"'))
-            ++i;
-        out += s[i];
+        if (i < s.size() && (s[i] == '\\' || s[i] == '"'))
+            out += s[i++];
+        else
+            out += '\\';
     }
-    return std::nullopt;
 }
 
 // "00,1f,..." (blanks allowed around each byte) into bytes.
@@ -370,10 +391,14 @@ bool parseData(std::string_view rest, Lines &lines, RegValue &value, bool &remov
 std::string quote(std::string_view s)
 {
     std::string out = "\"";
-    for (char c : s) {
-        if (c == '\\' || c == '"')
-            out += '\\';
-        out += c;
+    for (;;) {
+        const std::size_t stop = s.find_first_of("\"\\");
+        out.append(s.substr(0, stop));
+        if (stop == std::string_view::npos)
+            break;
+        out += '\\';
+        out += s[stop];
+        s.remove_prefix(stop + 1);
     }
     out += '"';
     return out;
@@ -390,8 +415,8 @@ std::optional<std::string> quotableText(std::string_view data)
     if (units.back() != 0 || units.find(u'\0') != units.size() - 1)
         return std::nullopt;
     std::string text = fromUtf16(units);
-    for (char c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+    for (const char *p = text.data(), *end = p + text.size(); p != end; ++p)
+        if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F)
             return std::nullopt;
     if (!isValidUtf8(text) || TextToRegSzData(text) != data)
         return std::nullopt;
@@ -401,14 +426,14 @@ std::optional<std::string> quotableText(std::string_view data)
 std::string hexList(std::string_view data)
 {
     static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(data.size() * 3);
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        if (i)
-            out += ',';
-        const auto b = static_cast<unsigned char>(data[i]);
-        out += digits[b >> 4];
-        out += digits[b & 15];
+    if (data.empty())
+        return {};
+    std::string out(data.size() * 3 - 1, ',');
+    char *o = out.data();
+    for (const char *p = data.data(), *end = p + data.size(); p != end; ++p, o += 3) {
+        const auto b = static_cast<unsigned char>(*p);
+        o[0] = digits[b >> 4];
+        o[1] = digits[b & 15];
     }
     return out;
 }
@@ -509,18 +534,20 @@ RegDocument loadForRead(const std::string &path)
     return doc ? std::move(*doc) : RegDocument{};
 }
 
-const RegKey *findKey(const RegDocument &doc, std::string_view path)
+// For a document and a const one alike.
+template <class Doc> auto findKey(Doc &doc, std::string_view path) -> decltype(&doc.keys.front())
 {
-    for (const auto &key : doc.keys)
+    for (auto &key : doc.keys)
         if (sameFolded(key.path, path))
             return &key;
     return nullptr;
 }
 
-const RegValue *findValue(const RegKey *key, std::string_view name)
+template <class Key>
+auto findValue(Key *key, std::string_view name) -> decltype(&key->values.front())
 {
     if (key)
-        for (const auto &v : key->values)
+        for (auto &v : key->values)
             if (sameFolded(v.name, name))
                 return &v;
     return nullptr;
@@ -639,13 +666,12 @@ std::string normalKeyPath(std::string_view rootName, std::string_view keyPath)
 std::string TextToRegSzData(std::string_view text)
 {
     const std::u16string units = toUtf16(text);
-    std::string data;
-    data.reserve(units.size() * 2 + 2);
-    for (char16_t u : units) {
-        data += char(u & 0xFF);
-        data += char(u >> 8);
+    std::string data(units.size() * 2 + 2, '\0'); // with the closing NUL
+    char *o = data.data();
+    for (const char16_t *u = units.data(), *end = u + units.size(); u != end; ++u, o += 2) {
+        o[0] = char(*u & 0xFF);
+        o[1] = char(*u >> 8);
     }
-    data.append(2, '\0');
     return data;
 }
 
@@ -671,9 +697,14 @@ std::optional<RegDocument> ParseRegText(std::string_view text)
     // Folded key path -> index, and per key folded value name -> index, so
     // that a huge file of repeated names is still read in linear time.
     std::unordered_map<std::string, std::size_t> keyIndex;
-    std::vector<std::unordered_map<std::string, std::size_t>> valueIndex;
+    // Values removed by "=-" are only marked, and dropped at the end.
+    struct Index {
+        std::unordered_map<std::string, std::size_t> byName;
+        std::vector<bool> removed;
+    };
+    std::vector<Index> valueIndex;
     RegKey *key = nullptr;
-    std::unordered_map<std::string, std::size_t> *values = nullptr;
+    Index *values = nullptr;
 
     while (lines.next(line)) {
         line = trim(line);
@@ -716,24 +747,34 @@ std::optional<RegDocument> ParseRegText(std::string_view text)
 
         // A later line for the same name wins, as when a file is imported.
         const std::string folded = fold(value.name);
-        auto found = values->find(folded);
+        auto found = values->byName.find(folded);
         if (remove) {
-            if (found != values->end()) {
-                const std::size_t gone = found->second;
-                key->values.erase(key->values.begin() + std::ptrdiff_t(gone));
-                values->erase(found);
-                for (auto &entry : *values)
-                    if (entry.second > gone)
-                        --entry.second;
+            if (found != values->byName.end()) {
+                values->removed[found->second] = true;
+                values->byName.erase(found);
             }
-        } else if (found != values->end()) {
+        } else if (found != values->byName.end()) {
             RegValue &old = key->values[found->second];
             old.type = value.type;
             old.data = std::move(value.data);
         } else {
-            values->emplace(folded, key->values.size());
+            values->byName.emplace(folded, key->values.size());
+            values->removed.push_back(false);
             key->values.push_back(std::move(value));
         }
+    }
+    for (std::size_t k = 0; k < doc.keys.size(); ++k) {
+        auto &list = doc.keys[k].values;
+        const auto &removed = valueIndex[k].removed;
+        std::size_t kept = 0;
+        for (std::size_t v = 0; v < list.size(); ++v) {
+            if (removed[v])
+                continue;
+            if (kept != v)
+                list[kept] = std::move(list[v]);
+            ++kept;
+        }
+        list.resize(kept);
     }
     return doc;
 }
@@ -930,15 +971,18 @@ FileStore::DeleteResult FileStore::DeleteValue(RegistryRoot root, const std::str
     if (rootName.empty())
         return DeleteResult::NotFound;
     Change what{normalKeyPath(rootName, keyPath), {std::string(cutAtNul(valueName)), 0, {}}, true};
-    bool found = false, failed = false;
+    bool found = false, deleted = false;
     for (const std::string *file : {&userFile_, &machineFile_}) {
-        if (!findValue(findKey(loadForRead(*file), what.keyPath), what.value.name))
+        const RegDocument doc = loadForRead(*file);
+        if (!findValue(findKey(doc, what.keyPath), what.value.name))
             continue;
         found = true;
-        if (change(*file, file == &machineFile_, what) != Outcome::Done)
-            failed = true;
+        if (change(*file, file == &machineFile_, what) == Outcome::Done)
+            deleted = true;
     }
-    return failed ? DeleteResult::Failed : found ? DeleteResult::Deleted : DeleteResult::NotFound;
+    if (!found)
+        return DeleteResult::NotFound;
+    return deleted ? DeleteResult::Deleted : DeleteResult::Failed;
 }
 
 FileStore::Outcome FileStore::fail(Outcome outcome, const std::string &what, int err)
@@ -993,8 +1037,8 @@ FileStore::Outcome FileStore::change(const std::string &file, bool machine, cons
     }
 
     // Change the one value; a value already as asked needs no write.
-    RegKey *key = const_cast<RegKey *>(findKey(doc, what.keyPath));
-    RegValue *value = const_cast<RegValue *>(findValue(key, what.value.name));
+    RegKey *key = findKey(doc, what.keyPath);
+    RegValue *value = findValue(key, what.value.name);
     if (what.remove) {
         if (!value) {
             lastWrittenFile_ = file;

@@ -110,8 +110,9 @@ public:
                     std::uint32_t number);
 
     enum class DeleteResult { Deleted, NotFound, Failed };
-    // Removes the value from the files this process may write. Failed when it
-    // would still be there to read.
+    // Removes the value from each file that holds it and that this process
+    // may write (so a user's own copy goes, and the machine-wide value may
+    // then show through). Failed when no copy could be removed.
     DeleteResult DeleteValue(RegistryRoot root, const std::string &keyPath,
                              const std::string &valueName);
 
