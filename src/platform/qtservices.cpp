@@ -18,11 +18,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #ifdef Q_OS_WIN
 #include "platform/win32calls.h"
 #else
 #include <unistd.h>
+#endif
+#ifdef BRISKO_HAVE_XCB
+#include <QGuiApplication>
+#include <xcb/xcb.h>
 #endif
 
 // --- alarm player -----------------------------------------------------------
@@ -175,6 +180,50 @@ QTime QtClock::timeOfDay()
 
 // --- keep on top --------------------------------------------------------------
 
+#ifdef BRISKO_HAVE_XCB
+namespace {
+
+xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
+{
+    xcb_intern_atom_reply_t *reply =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return atom;
+}
+
+// Asks the window manager again to keep the window above the others. Qt only
+// tells it when its own flag changes, so a state that the user or a panel
+// cleared from outside would otherwise never come back.
+void reassertAbove(QWidget *window)
+{
+    auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    QWindow *handle = window->windowHandle();
+    if (!x11 || !handle)
+        return;
+    xcb_connection_t *c = x11->connection();
+    static const xcb_atom_t state = internAtom(c, "_NET_WM_STATE");
+    static const xcb_atom_t above = internAtom(c, "_NET_WM_STATE_ABOVE");
+    if (state == XCB_ATOM_NONE || above == XCB_ATOM_NONE)
+        return;
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = xcb_window_t(handle->winId());
+    event.type = state;
+    event.data.data32[0] = 1; // _NET_WM_STATE_ADD
+    event.data.data32[1] = above;
+    event.data.data32[3] = 1; // from an application
+    xcb_send_event(c, 0, screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+    xcb_flush(c);
+}
+
+} // namespace
+#endif
+
 void QtWindowStacking::setKeepOnTop(QWidget *window, bool onTop)
 {
 #ifdef Q_OS_WIN
@@ -190,8 +239,12 @@ void QtWindowStacking::setKeepOnTop(QWidget *window, bool onTop)
         if (QWindow *handle = window->windowHandle())
             handle->setFlags(flags);
     }
-    if (onTop && window->isVisible() && !window->isMinimized())
+    if (onTop && window->isVisible() && !window->isMinimized()) {
+#ifdef BRISKO_HAVE_XCB
+        reassertAbove(window);
+#endif
         window->raise();
+    }
 #endif
 }
 

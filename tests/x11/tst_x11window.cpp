@@ -28,6 +28,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -213,6 +214,7 @@ private slots:
     void cleanup();
     void keepOnTopChangesStackingOnTheSameWindow();
     void reassertingKeepsOnTopWithoutTakingFocus();
+    void keepOnTopComesBackAfterItWasClearedFromOutside();
     void menuBarGoesAndComesBackWithCheck3();
     void ownDialogsStayAboveTheKeptOnTopWindow();
     void titleBarAsksForNoMaximizeButton();
@@ -355,6 +357,48 @@ void TestX11Window::reassertingKeepsOnTopWithoutTakingFocus()
     QVERIFY(ordinaryUs < 2000);
     QCOMPARE(activeWindow(), other.id);
     QCOMPARE(unmaps.count, 0);
+}
+
+// What a panel or the window manager's own menu does to "always on top".
+static void clearAboveFromOutside(WindowId id)
+{
+    auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t *c = x11->connection();
+    auto atom = [c](const char *name) {
+        xcb_intern_atom_reply_t *r =
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+        const xcb_atom_t a = r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
+        free(r);
+        return a;
+    };
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = xcb_window_t(id);
+    event.type = atom("_NET_WM_STATE");
+    event.data.data32[0] = 0; // _NET_WM_STATE_REMOVE
+    event.data.data32[1] = atom("_NET_WM_STATE_ABOVE");
+    event.data.data32[3] = 2; // from a pager
+    xcb_send_event(c, 0, xcb_setup_roots_iterator(xcb_get_setup(c)).data->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+    xcb_flush(c);
+}
+
+void TestX11Window::keepOnTopComesBackAfterItWasClearedFromOutside()
+{
+    const WindowId id = formId();
+    form->Check1->setChecked(true);
+    form->ApplyKeepOnTop();
+    QTRY_VERIFY_WITH_TIMEOUT(hasAboveState(id), 2000);
+
+    clearAboveFromOutside(id);
+    QTRY_VERIFY_WITH_TIMEOUT(!hasAboveState(id), 2000);
+    // The box is still ticked, so the next tick puts it back.
+    form->ApplyKeepOnTop();
+    QTRY_VERIFY_WITH_TIMEOUT(hasAboveState(id), 2000);
+    QVERIFY2(formId() == id, "the native window was re-created");
+    QVERIFY2(unmaps.count == 0, "the window was unmapped");
 }
 
 void TestX11Window::menuBarGoesAndComesBackWithCheck3()
