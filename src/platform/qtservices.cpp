@@ -68,12 +68,11 @@ void QtAlarmPlayer::play(const QString &filePath)
 {
     ensurePlayer();
     failureReported_ = false;
-    const QUrl url = QUrl::fromLocalFile(filePath);
+    // Loading the file afresh starts it from its beginning, and lets a file
+    // that could not be played be reported again.
     player_->stop();
-    if (player_->source() != url)
-        player_->setSource(url);
-    else
-        player_->setPosition(0);
+    player_->setSource(QUrl());
+    player_->setSource(QUrl::fromLocalFile(filePath));
     player_->play();
 }
 

@@ -1,0 +1,173 @@
+// The real platform services, on this machine as it is (in CI: no sound
+// device, no display but Qt's offscreen one).
+
+#include "platform/qtservices.h"
+
+#include <QApplication>
+#include <QDataStream>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+
+namespace {
+
+// A short 16-bit mono WAV of a 1000 Hz sine.
+QByteArray sineWav(int ms)
+{
+    const int rate = 8000;
+    const int frames = rate * ms / 1000;
+    QByteArray pcm;
+    QDataStream out(&pcm, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    for (int i = 0; i < frames; ++i)
+        out << qint16(8000 * std::sin(2 * M_PI * 1000 * i / rate));
+    QByteArray wav;
+    QDataStream w(&wav, QIODevice::WriteOnly);
+    w.setByteOrder(QDataStream::LittleEndian);
+    w.writeRawData("RIFF", 4);
+    w << quint32(36 + pcm.size());
+    w.writeRawData("WAVEfmt ", 8);
+    w << quint32(16) << quint16(1) << quint16(1) << quint32(rate) << quint32(rate * 2) << quint16(2)
+      << quint16(16);
+    w.writeRawData("data", 4);
+    w << quint32(pcm.size());
+    w.writeRawData(pcm.constData(), pcm.size());
+    return wav;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+class TestQtServices : public QObject {
+    Q_OBJECT
+private slots:
+    void toneHoldsTheCallerForItsLength();
+    void unplayableAlarmFileIsReported();
+    void playableAlarmFileIsNotReported();
+    void stopBeforeAnyAlarmIsHarmless();
+    void fileExistsTakesOnlyOrdinaryFiles();
+    void messageBoxAnswers();
+};
+
+void TestQtServices::toneHoldsTheCallerForItsLength()
+{
+    QtTonePlayer tone;
+    QElapsedTimer clock;
+    clock.start();
+    tone.beep(1000, 300);
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took >= 295 && took < 2000, qPrintable(QString::number(took)));
+}
+
+void TestQtServices::unplayableAlarmFileIsReported()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sound.mp3"));
+    writeFile(path, QByteArray("this is not audio at all\n").repeated(200));
+    QtAlarmPlayer player;
+    int reports = 0;
+    player.onCannotPlay = [&reports] { ++reports; };
+    player.play(path);
+    QTRY_COMPARE_WITH_TIMEOUT(reports, 1, 10000);
+    // Given the file again, it reports again (once per alarm).
+    player.play(path);
+    QTRY_COMPARE_WITH_TIMEOUT(reports, 2, 10000);
+    QTest::qWait(200);
+    QCOMPARE(reports, 2);
+    player.stop();
+}
+
+void TestQtServices::playableAlarmFileIsNotReported()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sound.wav"));
+    writeFile(path, sineWav(200));
+    QtAlarmPlayer player;
+    int reports = 0;
+    player.onCannotPlay = [&reports] { ++reports; };
+    player.play(path);
+    QTest::qWait(1500);
+    player.play(path); // restarts from the beginning
+    QTest::qWait(500);
+    player.stop();
+    QCOMPARE(reports, 0);
+}
+
+void TestQtServices::stopBeforeAnyAlarmIsHarmless()
+{
+    QtAlarmPlayer player;
+    player.stop();
+    player.stop();
+}
+
+void TestQtServices::fileExistsTakesOnlyOrdinaryFiles()
+{
+    QTemporaryDir dir;
+    QtFileSystem files;
+    writeFile(dir.filePath(QStringLiteral("sound.mp3")), "x");
+    writeFile(dir.filePath(QStringLiteral(".hidden.mp3")), "x");
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.mp3")));
+    QVERIFY(files.fileExists(dir.filePath(QStringLiteral("sound.mp3"))));
+    QVERIFY(!files.fileExists(dir.filePath(QStringLiteral(".hidden.mp3"))));
+    QVERIFY(!files.fileExists(dir.filePath(QStringLiteral("folder.mp3"))));
+    QVERIFY(!files.fileExists(dir.filePath(QStringLiteral("missing.mp3"))));
+    QCOMPARE(files.programFolder(), QCoreApplication::applicationDirPath());
+}
+
+void TestQtServices::messageBoxAnswers()
+{
+    QtMessageBoxes boxes;
+    MessageSpec question;
+    question.text = QStringLiteral("你确定要关闭此程序吗?");
+    question.title = QStringLiteral("关闭程序?");
+    question.buttons = MessageSpec::Buttons::OkCancel;
+    question.icon = MessageSpec::Icon::Question;
+    question.cancelIsDefault = true;
+
+    auto answerWith = [](std::function<void(QMessageBox *)> act) {
+        QTimer::singleShot(0, [act] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            act(box);
+        });
+    };
+
+    QString title;
+    answerWith([&title](QMessageBox *box) {
+        title = box->windowTitle();
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    QVERIFY(boxes.show(nullptr, question) == MessageAnswer::Cancel);
+    QCOMPARE(title, question.title);
+
+    answerWith([](QMessageBox *box) { box->button(QMessageBox::Ok)->click(); });
+    QVERIFY(boxes.show(nullptr, question) == MessageAnswer::Ok);
+
+    // A notice with only OK: Enter and Escape both close it with OK.
+    MessageSpec notice;
+    notice.text = QStringLiteral("此处必须大于0");
+    notice.title = QStringLiteral("brisko");
+    bool noIcon = false;
+    answerWith([&noIcon](QMessageBox *box) {
+        noIcon = box->icon() == QMessageBox::NoIcon && box->buttons().size() == 1;
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    QVERIFY(boxes.show(nullptr, notice) == MessageAnswer::Ok);
+    QVERIFY(noIcon);
+}
+
+QTEST_MAIN(TestQtServices)
+#include "tst_qtservices.moc"
