@@ -191,7 +191,7 @@ Digits SignificantDigits(double value)
         value = std::copysign(DBL_MAX, value);
     Digits out;
     if (value == 0.0) { // "-0" is written as zero
-        out.digits = "0";
+        out.digits.assign(1, '0');
         return out;
     }
     char buf[64];
@@ -258,11 +258,15 @@ double LeadingNumber(std::string_view text)
 std::string PlainDecimalText(double value)
 {
     const Digits d = SignificantDigits(value);
-    return (d.negative ? "-" : "") + Expand(d, true);
+    std::string text(d.negative ? "-" : "");
+    text += Expand(d, true);
+    return text;
 }
 
 std::string SignedPlaceText(double value)
 {
     const Digits d = SignificantDigits(value);
-    return (d.negative ? "-" : " ") + Expand(d, false);
+    std::string text(1, d.negative ? '-' : ' ');
+    text += Expand(d, false);
+    return text;
 }

@@ -13,9 +13,11 @@ std::string TwoPlaceField(double value)
     std::string text = SignedPlaceText(value);
     if (!text.empty() && text.front() == ' ')
         text.erase(0, 1);
-    if (value < 10)
-        text.insert(0, "0");
-    return text;
+    if (!(value < 10))
+        return text;
+    std::string padded(1, '0');
+    padded += text;
+    return padded;
 }
 
 } // namespace

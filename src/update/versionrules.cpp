@@ -35,6 +35,11 @@ std::string FormatVersionNumber(double version)
     const double major = std::floor(v / 100);
     const double minor = std::floor((v - 100 * major) / 10);
     const double revision = v - 10 * std::floor(v / 10);
-    return "V" + PlainDecimalText(major) + "." + PlainDecimalText(minor) + "." +
-           PlainDecimalText(revision);
+    std::string text(1, 'V');
+    text += PlainDecimalText(major);
+    text += '.';
+    text += PlainDecimalText(minor);
+    text += '.';
+    text += PlainDecimalText(revision);
+    return text;
 }
