@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed and runs the whole test suite: the normal build, the
-# same suite under ASan+UBSan, and the Windows code under Wine.
+# same suite under ASan+UBSan, the Windows code under Wine, and the Debian
+# package built, installed, run and purged. Each extra stage can be skipped
+# with BRISKO_SKIP_ASAN/WINE/PACKAGE=1 while developing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh test
@@ -19,6 +21,10 @@ fi
 
 if [[ "${BRISKO_SKIP_WINE:-0}" != 1 && -f scripts/wine-test.sh ]]; then
     bash scripts/wine-test.sh || { echo "Windows run under Wine FAILED"; status=1; }
+fi
+
+if [[ "${BRISKO_SKIP_PACKAGE:-0}" != 1 ]]; then
+    bash scripts/package-test.sh || { echo "Debian package check FAILED"; status=1; }
 fi
 
 echo "Stages before the main run took $((SECONDS - start)) s; status so far: $status"
