@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed and runs the whole test suite: the normal build, the
 # same suite under ASan+UBSan, the Windows code under Wine, and the Debian
-# package built, installed, run and purged. Each extra stage can be skipped
-# with BRISKO_SKIP_ASAN/WINE/PACKAGE=1 while developing.
+# package built, installed, run and purged, short fuzzing runs and the stress
+# checks of the settings store. Each extra stage can be skipped with
+# BRISKO_SKIP_ASAN/WINE/PACKAGE/FUZZ/STRESS=1 while developing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh test
@@ -25,6 +26,14 @@ fi
 
 if [[ "${BRISKO_SKIP_PACKAGE:-0}" != 1 ]]; then
     bash scripts/package-test.sh || { echo "Debian package check FAILED"; status=1; }
+fi
+
+if [[ "${BRISKO_SKIP_FUZZ:-0}" != 1 ]]; then
+    bash scripts/fuzz.sh 30 || { echo "Fuzzing FAILED"; status=1; }
+fi
+
+if [[ "${BRISKO_SKIP_STRESS:-0}" != 1 ]]; then
+    bash scripts/stress.sh build-test || { echo "Stress checks FAILED"; status=1; }
 fi
 
 echo "Stages before the main run took $((SECONDS - start)) s; status so far: $status"
