@@ -1,0 +1,117 @@
+// How far the stopwatch falls behind the wall clock: the real main window with
+// the real timers, the real file store (in a temporary folder) and the real
+// Qt services, started like a click on 开始 and left to count.
+//
+// Usage: bench_tick_accuracy [seconds]   (default 600)
+//
+// Every timing tick is stamped with a monotonic clock. The tick that shows N
+// seconds ideally comes N seconds after the start; "behind" is how much later
+// it came. The target is set far beyond the run, so no alarm (and no blocking
+// fallback tone) falls into it. Runs on whatever Qt platform is given
+// (xcb under Xvfb in bench/run.py), offscreen when there is no display.
+
+#include "mainwindow/form1.h"
+#include "platform/qtservices.h"
+#include "settings/filestore.h"
+#include "timing/durationtext.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+// The vendor's site answers at once that this is the newest version.
+class UpToDateSite : public HttpClient {
+public:
+    QByteArray get(const QString &) override { return QByteArrayLiteral("[122]"); }
+};
+
+class NoBrowser : public BrowserOpener {
+public:
+    void open(const QString &) override {}
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 600;
+
+    QTemporaryDir dir;
+    FileStore store(MachineSettingsFile(dir.path().toStdString()), std::string());
+    QtAlarmPlayer alarm;
+    QtTonePlayer tone;
+    QtMessageBoxes messages;
+    QtFileSystem files;
+    NoBrowser browser;
+    UpToDateSite http;
+    QtClock clock;
+    QtWindowStacking stacking;
+    QtProcessControl process;
+    Services services;
+    services.store = &store;
+    services.alarm = &alarm;
+    services.tone = &tone;
+    services.messages = &messages;
+    services.files = &files;
+    services.browser = &browser;
+    services.http = &http;
+    services.clock = &clock;
+    services.stacking = &stacking;
+    services.process = &process;
+    services.vendorUrl = QStringLiteral("http://127.0.0.1:9");
+    services.versionMajor = 1;
+    services.versionMinor = 2;
+    services.versionRevision = 2;
+
+    Form1 form(services);
+    form.Form_Load();
+    form.show();
+    form.Text1->setText(QString::number(seconds / 60 + 60));
+
+    QElapsedTimer wall;
+    std::vector<double> lateness; // seconds, per tick
+    bool displayAgrees = true;
+    // Connected after the window's own handler, so it sees the tick's result.
+    QObject::connect(form.Timer2, &QTimer::timeout, &form, [&] {
+        const double now = wall.nsecsElapsed() / 1e9;
+        lateness.push_back(now - form.js1);
+        displayAgrees =
+            displayAgrees && form.Label2->text() == QString::fromStdString(FormatSeconds(form.js1));
+    });
+
+    QTimer::singleShot(300, &form, [&] {
+        wall.start();
+        form.Command1_Click();
+    });
+    // exit(), not quit(): quit() would close the window, which asks first.
+    QTimer::singleShot(300 + seconds * 1000 + 200, Qt::PreciseTimer, &app,
+                       [] { QCoreApplication::exit(0); });
+    app.exec();
+
+    if (lateness.empty()) {
+        std::puts("no timing tick arrived");
+        return 1;
+    }
+    const double last = lateness.back();
+    const double worst = *std::max_element(lateness.begin(), lateness.end());
+    std::printf("stopwatch over %d s of wall clock: %zu ticks, display shows %s\n", seconds,
+                lateness.size(), qPrintable(form.Label2->text()));
+    std::printf("  behind the wall clock at the last tick  %7.3f s\n", last);
+    std::printf("  most behind at any tick                 %7.3f s\n", worst);
+    std::printf("  display matched the count at every tick %s\n", displayAgrees ? "yes" : "NO");
+    std::printf("accuracy_behind_s=%.3f\n", last);
+    return displayAgrees ? 0 : 1;
+}
