@@ -15,10 +15,17 @@ QString Form1::TimeOfDayText(const QTime &time)
 {
     // The locale's long time format carries the seconds; drop its time-zone
     // part, which a time of day doesn't need.
+    // Worked out once per locale, not on every tick.
+    static QString localeName;
+    static QString format;
     const QLocale locale;
-    QString format = locale.timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
-    return locale.toString(time, format.trimmed());
+    if (format.isEmpty() || locale.name() != localeName) {
+        localeName = locale.name();
+        format = locale.timeFormat(QLocale::LongFormat);
+        format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+        format = format.trimmed();
+    }
+    return locale.toString(time, format);
 }
 
 void Form1::Timer1_Timer()
