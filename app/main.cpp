@@ -18,31 +18,9 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(AppIcon());
 
     std::unique_ptr<SettingsStore> store = OpenMachineSettingsStore();
-    QtAlarmPlayer alarm;
-    QtTonePlayer tone;
-    QtMessageBoxes messages;
-    QtFileSystem files;
-    QtBrowserOpener browser;
     QtHttpClient http;
-    QtClock clock;
-    QtWindowStacking stacking;
-    QtProcessControl process;
-
-    Services services;
-    services.store = store.get();
-    services.alarm = &alarm;
-    services.tone = &tone;
-    services.messages = &messages;
-    services.files = &files;
-    services.browser = &browser;
-    services.http = &http;
-    services.clock = &clock;
-    services.stacking = &stacking;
-    services.process = &process;
-    services.vendorUrl = QString::fromUtf8(buildinfo::vendorUrl);
-    services.versionMajor = buildinfo::versionMajor;
-    services.versionMinor = buildinfo::versionMinor;
-    services.versionRevision = buildinfo::versionRevision;
+    QtPlatform platform;
+    const Services services = platform.services(store.get(), &http);
 
     Form1 form(services);
     // A session logout asks like any other close request of the window.

@@ -51,30 +51,12 @@ int main(int argc, char *argv[])
 
     QTemporaryDir dir;
     FileStore store(MachineSettingsFile(dir.path().toStdString()), std::string());
-    QtAlarmPlayer alarm;
-    QtTonePlayer tone;
-    QtMessageBoxes messages;
-    QtFileSystem files;
     NoBrowser browser;
     UpToDateSite http;
-    QtClock clock;
-    QtWindowStacking stacking;
-    QtProcessControl process;
-    Services services;
-    services.store = &store;
-    services.alarm = &alarm;
-    services.tone = &tone;
-    services.messages = &messages;
-    services.files = &files;
+    QtPlatform platform;
+    Services services = platform.services(&store, &http);
     services.browser = &browser;
-    services.http = &http;
-    services.clock = &clock;
-    services.stacking = &stacking;
-    services.process = &process;
     services.vendorUrl = QStringLiteral("http://127.0.0.1:9");
-    services.versionMajor = 1;
-    services.versionMinor = 2;
-    services.versionRevision = 2;
 
     Form1 form(services);
     form.Form_Load();

@@ -35,8 +35,12 @@ QImage DrawAppIcon(int size)
 
 QIcon AppIcon()
 {
-    QIcon icon;
-    for (int size : {16, 32, 48, 64, 128})
-        icon.addPixmap(QPixmap::fromImage(DrawAppIcon(size)));
+    // Painted once; every window and the application share it.
+    static const QIcon icon = [] {
+        QIcon sizes;
+        for (int size : {16, 32, 48, 64, 128})
+            sizes.addPixmap(QPixmap::fromImage(DrawAppIcon(size)));
+        return sizes;
+    }();
     return icon;
 }

@@ -1,5 +1,7 @@
 #include "platform/qtservices.h"
 
+#include "buildinfo.h"
+
 #include <QAudioDevice>
 #include <QAudioOutput>
 #include <QAudioSink>
@@ -257,4 +259,26 @@ void QtProcessControl::endNow()
 #else
     _exit(0);
 #endif
+}
+
+// --- all of them ----------------------------------------------------------------
+
+Services QtPlatform::services(SettingsStore *store, HttpClient *http)
+{
+    Services s;
+    s.store = store;
+    s.alarm = &alarm;
+    s.tone = &tone;
+    s.messages = &messages;
+    s.files = &files;
+    s.browser = &browser;
+    s.http = http;
+    s.clock = &clock;
+    s.stacking = &stacking;
+    s.process = &process;
+    s.vendorUrl = QString::fromUtf8(buildinfo::vendorUrl);
+    s.versionMajor = buildinfo::versionMajor;
+    s.versionMinor = buildinfo::versionMinor;
+    s.versionRevision = buildinfo::versionRevision;
+    return s;
 }

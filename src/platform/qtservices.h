@@ -66,3 +66,19 @@ class QtProcessControl : public ProcessControl {
 public:
     [[noreturn]] void endNow() override;
 };
+
+// The real services of one run, owned together. services() hands them out
+// with the build's vendor address and version; a caller may swap any of the
+// pointers (a benchmark its own site and store) before building windows.
+struct QtPlatform {
+    QtAlarmPlayer alarm;
+    QtTonePlayer tone;
+    QtMessageBoxes messages;
+    QtFileSystem files;
+    QtBrowserOpener browser;
+    QtClock clock;
+    QtWindowStacking stacking;
+    QtProcessControl process;
+
+    Services services(SettingsStore *store, HttpClient *http);
+};
