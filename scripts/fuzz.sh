@@ -27,12 +27,13 @@ command -v make >/dev/null || need+=(make)
 if [[ ${#need[@]} -gt 0 ]]; then
     SUDO=()
     [[ $(id -u) -ne 0 ]] && SUDO=(sudo)
-    echo "Installing: ${need[*]}"
+    echo "Installing with apt-get: ${need[*]} (this takes a while)"
     "${SUDO[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --no-install-recommends \
         "${need[@]}" >/dev/null
 fi
 
+echo "Building the fuzz targets with clang 14 (a minute or two the first time)"
 cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 
@@ -59,6 +60,9 @@ run_one() {
     echo $? >"$build/logs/$t.rc"
 }
 
+rounds=$(((${#targets[@]} + jobs - 1) / jobs))
+echo "Running ${#targets[@]} targets for $seconds s each, $jobs at a time" \
+    "(about $((rounds * seconds)) s)"
 running=0
 for t in "${targets[@]}"; do
     if ((running >= jobs)); then

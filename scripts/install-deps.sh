@@ -21,6 +21,17 @@ done
 
 SUDO=()
 [[ $(id -u) -ne 0 ]] && SUDO=(sudo)
-echo "Installing: ${missing[*]}"
-"${SUDO[@]}" apt-get update -qq
-DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "Installing with apt-get: ${missing[*]}"
+echo "(this takes a while: several minutes on a fresh machine, with what they depend on)"
+log=$(mktemp)
+t0=$SECONDS
+if ! { "${SUDO[@]}" apt-get update -qq &&
+    DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"; } >"$log" 2>&1; then
+    tail -n 30 "$log"
+    rm -f "$log"
+    echo "apt-get could not install the packages" >&2
+    exit 1
+fi
+rm -f "$log"
+echo "Installed in $((SECONDS - t0)) s"

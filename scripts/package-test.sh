@@ -69,9 +69,12 @@ for p in "${need[@]}"; do
 done
 if [[ ${#missing[@]} -gt 0 ]]; then
     echo "Installing with apt-get: ${missing[*]} (this takes a while)"
-    "${SUDO[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
+    apt_log=$(mktemp)
+    { "${SUDO[@]}" apt-get update -qq &&
+        DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq \
+            --no-install-recommends "${missing[@]}"; } >"$apt_log" 2>&1 ||
+        { tail -n 30 "$apt_log"; fail "apt-get could not install ${missing[*]}"; }
+    rm -f "$apt_log"
 fi
 
 if [[ $install_mode == 1 ]] && dpkg-query -W -f='${Status}' brisko 2>/dev/null | grep -q "ok installed"; then
@@ -96,7 +99,8 @@ quietly "$build/build.log" cmake --build "$build" -j2 || fail "the release build
 
 stage "package"
 rm -f "$build"/brisko_*.deb
-quietly "$build/cpack.log" bash -c 'cd "$1" && cpack -G DEB' _ "$build" || fail "cpack"
+quietly "$build/cpack.log" cpack -G DEB --config "$build/CPackConfig.cmake" -B "$build" ||
+    fail "cpack"
 debs=("$build"/brisko_*_*.deb)
 [[ ${#debs[@]} -eq 1 && -f ${debs[0]} ]] || fail "cpack made no brisko_<version>_<arch>.deb"
 deb=${debs[0]}
@@ -265,6 +269,7 @@ trap cleanup EXIT
 
 stage "install the package system-wide (apt-get, with what it depends on)"
 installed=1
+echo "apt-get install $(basename "$deb") (and what it depends on; this may take a while)"
 DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 ||
     { cat "$work/apt.log"; fail "apt-get install"; }
 

@@ -1,42 +1,145 @@
 #!/usr/bin/env bash
 # Installs what is needed and runs the whole test suite: the normal build, the
-# same suite under ASan+UBSan, the Windows code under Wine, and the Debian
-# package built, installed, run and purged, short fuzzing runs and the stress
-# checks of the settings store. Each extra stage can be skipped with
-# BRISKO_SKIP_ASAN/WINE/PACKAGE/FUZZ/STRESS=1 while developing.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh test
+# same suite under ASan+UBSan, the Windows code under Wine, the Debian package
+# checked, short fuzzing runs, the stress checks of the settings store, and
+# last the main test run. Every stage runs, even after one has failed; each
+# has a heading and its time, builds write to build-logs/ and show their end
+# only when they fail, and a summary of all stages comes before the main run's
+# own closing lines, which stay the last words (CI reads them). The exit
+# status is 1 when any stage failed.
+#
+# Each extra stage can be skipped while developing:
+#   BRISKO_SKIP_ASAN / BRISKO_SKIP_WINE / BRISKO_SKIP_PACKAGE / BRISKO_SKIP_FUZZ /
+#   BRISKO_SKIP_STRESS=1
+set -uo pipefail
+cd "$(dirname "$0")/.." || exit 1
+logs=build-logs
+mkdir -p "$logs"
 
-start=$SECONDS
-status=0
+stage_titles=()
+stage_results=()
+stage_notes=()
+started=$SECONDS
 
-cmake --preset test >/dev/null
-cmake --build --preset test
+duration() {
+    local s=$1
+    if ((s >= 60)); then echo "$((s / 60)) min $((s % 60)) s"; else echo "$s s"; fi
+}
+record() { # title result note
+    stage_titles+=("$1")
+    stage_results+=("$2")
+    stage_notes+=("$3")
+}
 
-if [[ "${BRISKO_SKIP_ASAN:-0}" != 1 ]]; then
-    cmake --preset asan >/dev/null
-    cmake --build --preset asan
-    ctest --preset asan || { echo "Sanitizer run FAILED"; status=1; }
+# run_stage <log name> <title> <quiet|shown> <command...>
+#   quiet: output only into build-logs/<log name>.log, its last lines on failure
+#   shown: output on the screen as it comes, and into the log as well
+run_stage() {
+    local title=$2 mode=$3 log=$logs/$1.log t0=$SECONDS rc=0
+    shift 3
+    echo
+    echo "==> $title"
+    if [[ $mode == quiet ]]; then
+        echo "    (output in $log)"
+        "$@" >"$log" 2>&1 || rc=$?
+        if [[ $rc != 0 ]]; then
+            echo "    last lines of $log:"
+            tail -n 40 "$log" | sed 's/^/    | /'
+        fi
+    else
+        "$@" 2>&1 | tee "$log"
+        rc=${PIPESTATUS[0]}
+    fi
+    local took
+    took=$(duration $((SECONDS - t0)))
+    if [[ $rc == 0 ]]; then
+        echo "<== $title: ok, $took"
+        record "$title" ok "$took"
+    else
+        echo "<== $title: FAILED (exit status $rc), $took; full output in $log"
+        record "$title" FAIL "$took, see $log"
+    fi
+    return "$rc"
+}
+
+# skipped <variable> <title>: true, after noting the skip, when <variable> is 1.
+skipped() {
+    [[ ${!1:-0} == 1 ]] || return 1
+    echo
+    echo "==> $2: skipped ($1=1)"
+    record "$2" skip "$1=1"
+}
+
+build_preset() {
+    cmake --preset "$1" && cmake --build --preset "$1"
+}
+
+echo "Brisko's test suite. It installs missing packages with apt-get (as root or"
+echo "through sudo). Under CI (CI=true), or with BRISKO_PACKAGE_INSTALL=1, it also"
+echo "installs and purges the brisko package, moving /var/lib/brisko aside and back."
+echo "Logs: $logs/"
+
+if ! run_stage packages "Packages for building and testing (apt-get)" shown \
+    bash scripts/install-deps.sh test; then
+    echo "The packages could not be installed; nothing else can run." >&2
+    exit 1
 fi
 
-if [[ "${BRISKO_SKIP_WINE:-0}" != 1 && -f scripts/wine-test.sh ]]; then
-    bash scripts/wine-test.sh || { echo "Windows run under Wine FAILED"; status=1; }
+run_stage build "Normal build (build-test)" quiet build_preset test
+main_built=$?
+
+if ! skipped BRISKO_SKIP_ASAN "Sanitizer build (build-asan)"; then
+    if run_stage asan-build "Sanitizer build (build-asan)" quiet build_preset asan; then
+        run_stage asan-tests "Tests under AddressSanitizer and UBSan (ctest --preset asan)" shown \
+            ctest --preset asan
+    else
+        record "Tests under AddressSanitizer and UBSan" FAIL "not run: the build failed"
+    fi
 fi
 
-if [[ "${BRISKO_SKIP_PACKAGE:-0}" != 1 ]]; then
-    bash scripts/package-test.sh || { echo "Debian package check FAILED"; status=1; }
+if ! skipped BRISKO_SKIP_WINE "Windows code under Wine"; then
+    run_stage wine "Windows code under Wine" shown bash scripts/wine-test.sh
 fi
 
-if [[ "${BRISKO_SKIP_FUZZ:-0}" != 1 ]]; then
-    bash scripts/fuzz.sh 30 || { echo "Fuzzing FAILED"; status=1; }
+if ! skipped BRISKO_SKIP_PACKAGE "Debian package"; then
+    run_stage package "Debian package" shown bash scripts/package-test.sh
 fi
 
-if [[ "${BRISKO_SKIP_STRESS:-0}" != 1 ]]; then
-    bash scripts/stress.sh build-test || { echo "Stress checks FAILED"; status=1; }
+if ! skipped BRISKO_SKIP_FUZZ "Fuzzing, 30 s per target"; then
+    run_stage fuzz "Fuzzing, 30 s per target" shown bash scripts/fuzz.sh 30
 fi
 
-echo "Stages before the main run took $((SECONDS - start)) s; status so far: $status"
-# The main run comes last, so its summary is the suite's last word.
-ctest --preset test || status=1
-exit $status
+if ! skipped BRISKO_SKIP_STRESS "Stress checks of the settings store"; then
+    if [[ $main_built == 0 ]]; then
+        run_stage stress "Stress checks of the settings store" shown bash scripts/stress.sh build-test
+    else
+        record "Stress checks of the settings store" FAIL "not run: the normal build failed"
+    fi
+fi
+
+# The main run comes last, so that its closing lines end the output.
+run_stage ctest "Main test run (ctest --preset test)" shown ctest --preset test
+
+failed=()
+echo
+echo "==> Summary ($(duration $((SECONDS - started))) in all)"
+for i in "${!stage_titles[@]}"; do
+    printf '    %-5s %-62s %s\n' "${stage_results[$i]}" "${stage_titles[$i]}" "${stage_notes[$i]}"
+    [[ ${stage_results[$i]} == FAIL ]] && failed+=("${stage_titles[$i]}")
+done
+if [[ ${#failed[@]} -eq 0 ]]; then
+    echo "All stages passed."
+else
+    echo "FAILED: ${#failed[@]} of ${#stage_titles[@]} stages (exit status 1):"
+    printf '    %s\n' "${failed[@]}"
+fi
+echo
+echo "The main test run ended with:"
+# From ctest's "N% tests passed" line to its end, as ctest printed it.
+closing=$(sed -n '/tests passed, [0-9]* tests\{0,1\} failed out of/,$p' "$logs/ctest.log")
+if [[ -n $closing ]]; then
+    echo "$closing"
+else
+    tail -n 5 "$logs/ctest.log"
+fi
+[[ ${#failed[@]} -eq 0 ]]

@@ -34,7 +34,7 @@ for package in wine wine64 g++-mingw-w64-x86-64-win32 locales; do
         missing+=("$package")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-    echo "wine-test: installing ${missing[*]}"
+    echo "wine-test: installing with apt-get: ${missing[*]} (this takes a while: Wine and MinGW-w64 are large)"
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o Dpkg::Use-Pty=0 \
         --no-install-recommends "${missing[@]}" >/dev/null
@@ -46,6 +46,7 @@ setup_ms=$(elapsed "$phase")
 
 # --- Build ---
 phase=$(date +%s%N)
+echo "wine-test: building the core and its Windows test with MinGW-w64 (a few minutes the first time)"
 cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
     -DBRISKO_CORE_ONLY=ON >/dev/null
 cmake --build "$build" -j2 --target tst_windows >/dev/null
@@ -79,6 +80,7 @@ export HOME=$work/home PATH=$work/bin:$PATH BRISKO_TEST_URL=$test_url
 export LANG=$zh_locale LC_ALL=$zh_locale
 
 phase=$(date +%s%N)
+echo "wine-test: making a fresh Wine prefix and running the test under Wine (about a minute)"
 prefix_made=1
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 ||
     echo "wine-test: could not choose the null display driver"
