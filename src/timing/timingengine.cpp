@@ -120,7 +120,9 @@ void Form1::FaShengYin(const QString &FileName)
 void Form1::soundTone()
 {
     // Holds the window for the five seconds; ticks that fall due meanwhile
-    // are not made up.
+    // are not made up. Put this tick's texts on the screen first, or it shows
+    // the previous second for the whole tone.
+    repaint();
     services_.tone->beep(1000, 5000);
 }
 

@@ -8,8 +8,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -63,6 +65,7 @@ private slots:
     void alarmTick_data();
     void alarmTick();
     void missingOrUnplayableFileSoundsTheTone();
+    void theToneHoldsAWindowShowingItsTick();
     void changesDuringARunTakeEffectOnTheNextTick();
     void badMinutesAreRefusedAndReset_data();
     void badMinutesAreRefusedAndReset();
@@ -254,6 +257,49 @@ void TestTimingEngine::missingOrUnplayableFileSoundsTheTone()
     QVERIFY(broken.env.tone.beeps.isEmpty());
     broken.env.alarm.failToPlay();
     QCOMPARE(broken.env.tone.beeps, (QList<QPair<int, int>>{{1000, 5000}}));
+}
+
+void TestTimingEngine::theToneHoldsAWindowShowingItsTick()
+{
+    Rig rig(false);
+    rig.form.Check2->setChecked(true);
+    rig.form.Command1->click();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    rig.ticks(289);
+    QCOMPARE(rig.display(), QStringLiteral("0:00:11"));
+    QCoreApplication::processEvents(); // painted, as after every tick
+
+    // What the screen holds while the tone sounds, against the labels drawn
+    // afresh with the texts of the tick that started it (where no other
+    // control covers them).
+    auto onScreen = [&rig](QLabel *label) {
+        const QImage screen =
+            rig.form.windowHandle()->screen()->grabWindow(rig.form.winId()).toImage();
+        const QImage drawn = label->grab().toImage();
+        const QPoint origin = label->mapTo(&rig.form, QPoint());
+        QRegion covered;
+        for (QWidget *w :
+             label->parentWidget()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+            if (w != label && w->isVisible())
+                covered += w->geometry().translated(-label->pos());
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x)
+                if (!covered.contains(QPoint(x, y)) &&
+                    drawn.pixel(x, y) != screen.pixel(origin + QPoint(x, y)))
+                    return false;
+        return true;
+    };
+    bool displayShown = false;
+    bool statusShown = false;
+    rig.env.tone.whileSounding = [&] {
+        displayShown = onScreen(rig.form.Label2);
+        statusShown = onScreen(rig.form.Label7);
+    };
+    rig.ticks(1);
+    QCOMPARE(rig.env.tone.beeps.size(), 1);
+    QCOMPARE(rig.display(), QStringLiteral("0:00:10"));
+    QVERIFY(displayShown);
+    QVERIFY(statusShown);
 }
 
 void TestTimingEngine::changesDuringARunTakeEffectOnTheNextTick()
