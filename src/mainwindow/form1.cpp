@@ -180,7 +180,7 @@ void Form1::connectHandlers()
     connect(nemuAbout, &QAction::triggered, this, &Form1::nemuAbout_Click);
     connect(menuExit, &QAction::triggered, this, &Form1::menuExit_Click);
     if (services_.alarm)
-        services_.alarm->onCannotPlay = [this] { soundTone(); };
+        services_.alarm->onCannotPlay = [this] { alarmCannotPlay(); };
     // The housekeeping tick runs from the created window on, so it already
     // ticks while the start-up waits for the vendor's site.
     Timer1->start();

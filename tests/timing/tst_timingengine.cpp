@@ -257,6 +257,24 @@ void TestTimingEngine::missingOrUnplayableFileSoundsTheTone()
     QVERIFY(broken.env.tone.beeps.isEmpty());
     broken.env.alarm.failToPlay();
     QCOMPARE(broken.env.tone.beeps, (QList<QPair<int, int>>{{1000, 5000}}));
+
+    // The player's report can come late: after 停止, or after 开始 again, the
+    // run that was stopped stays silent. After a finish the alarm is still on.
+    Rig late;
+    late.form.Text1->setText(QStringLiteral("0.5"));
+    late.form.Check2->setChecked(true);
+    late.form.Command1->click();
+    late.ticks(20);
+    late.form.Command1->click();
+    late.env.alarm.failToPlay();
+    late.form.Command1->click();
+    late.env.alarm.failToPlay();
+    QVERIFY(late.env.tone.beeps.isEmpty());
+    late.ticks(30);
+    QCOMPARE(late.display(), QStringLiteral("时间到了"));
+    late.env.alarm.failToPlay();
+    QCOMPARE(late.env.tone.beeps.size(), 1);
+    QCOMPARE(late.env.alarm.played.size(), 2);
 }
 
 void TestTimingEngine::theToneHoldsAWindowShowingItsTick()
