@@ -3,12 +3,16 @@
 
 #include "fakes/fakeservices.h"
 #include "mainwindow/form1.h"
+#include "platform/qtservices.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMediaPlayer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -66,6 +70,7 @@ private slots:
     void alarmTick();
     void missingOrUnplayableFileSoundsTheTone();
     void theToneHoldsAWindowShowingItsTick();
+    void realPlayersLateReportAfterStop();
     void changesDuringARunTakeEffectOnTheNextTick();
     void badMinutesAreRefusedAndReset_data();
     void badMinutesAreRefusedAndReset();
@@ -318,6 +323,42 @@ void TestTimingEngine::theToneHoldsAWindowShowingItsTick()
     QCOMPARE(rig.display(), QStringLiteral("0:00:10"));
     QVERIFY(displayShown);
     QVERIFY(statusShown);
+}
+
+void TestTimingEngine::realPlayersLateReportAfterStop()
+{
+    // A sound.mp3 that is no sound, with the real player: the report comes
+    // after 停止 was clicked in the same second, and the tone stays off.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sound.mp3"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("no sound here\n").repeated(100));
+    file.close();
+
+    FakeEnvironment env;
+    QtAlarmPlayer player;
+    Services services = env.services();
+    services.alarm = &player;
+    env.files.existing.insert(path);
+    Form1 form(services);
+    form.Timer1->stop();
+    form.AlarmFilePath = path;
+    form.Text1->setText(QStringLiteral("0.5"));
+    form.Command1->click();
+    for (int i = 0; i < 20; ++i)
+        form.Timer2_Timer();
+    QVERIFY(player.mediaPlayer());
+    form.Command1->click();
+    QTRY_VERIFY_WITH_TIMEOUT(player.mediaPlayer()->error() != QMediaPlayer::NoError, 10000);
+    QTest::qWait(100);
+    QVERIFY(env.tone.beeps.isEmpty());
+
+    // Left running, the same file gives the tone.
+    form.Command1->click();
+    for (int i = 0; i < 20; ++i)
+        form.Timer2_Timer();
+    QTRY_COMPARE_WITH_TIMEOUT(env.tone.beeps.size(), 1, 10000);
 }
 
 void TestTimingEngine::changesDuringARunTakeEffectOnTheNextTick()
