@@ -106,8 +106,8 @@ void Form1::buildControls()
     Text1->setGeometry(twipsRect(3360, 75, 375, 270).adjusted(0, 0, -1, 0));
     // A box 24 pixels wide: a small sans face, and the text closer to the
     // frame, so that four characters ("0.25") show whole instead of scrolling.
-    QFont entry(QStringLiteral("WenQuanYi Zen Hei"));
-    entry.setStyleHint(QFont::SansSerif);
+    QFont entry;
+    entry.setFamilies({QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("AR PL UMing CN")});
     entry.setPointSizeF(6.75);
     Text1->setFont(entry);
     Text1->setTextMargins(-1, 0, -1, 0);

@@ -130,7 +130,7 @@ QStringList layoutProblems(QWidget *window)
     QStringList problems;
     QList<QWidget *> shown;
     for (QWidget *w : window->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
-        if (w->isVisibleTo(window))
+        if (w->isVisibleTo(window) && !w->geometry().isEmpty())
             shown << w;
     for (qsizetype i = 0; i < shown.size(); ++i) {
         QWidget *w = shown[i];
