@@ -75,9 +75,9 @@ void Form1::buildControls()
     // entry.
     const QFont big = SongFont(15);
 
-    // The two buttons, the display and the entry were drawn sharing one
-    // pixel column with their right-hand neighbours; each stops one short, so
-    // that none covers another.
+    // The two buttons and the entry were drawn sharing one pixel column with
+    // their right-hand neighbours (the next button, the display, the unit);
+    // each stops one short, so that none covers another.
     Command1 = makeControl<QPushButton>(client, "Command1");
     Command1->setText(QStringLiteral("开始"));
     Command1->setToolTip(QStringLiteral("点一下开始计时"));
