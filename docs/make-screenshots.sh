@@ -118,7 +118,7 @@ clear_store
 "$reg" --dir "$dir" add Check3 " 1" >/dev/null
 start_program
 sleep 0.5
-# 开始 sits at (32, 3) in the client area, 57 x 23, below the menu bar; the
+# 开始 sits at (32, 3) in the client area, 56 x 23, below the menu bar; the
 # window was made 91 px high plus the bar.
 bar=$(($(client_h "$win") - 91))
 xdotool mousemove --sync $(($(client_x "$win") + 32 + 28)) $(($(client_y "$win") + bar + 3 + 11)) click 1

@@ -67,17 +67,26 @@ void Form1::buildControls()
     client->setObjectName(QStringLiteral("client"));
     setCentralWidget(client);
 
-    const QFont big = SongFont(15.75);
+    // The window's own font, which the entry's unit and the boxes take: the
+    // Song face of the other captions at the system's usual 9 pt.
+    client->setFont(SongFont(9));
+    // 15 pt (20 px) rather than 15.75: the Song face's full-height glyphs
+    // then stay inside the buttons' frames, and "时间到了" ends before the
+    // entry.
+    const QFont big = SongFont(15);
 
+    // The two buttons and the entry were drawn sharing one pixel column with
+    // their right-hand neighbours (the next button, the display, the unit);
+    // each stops one short, so that none covers another.
     Command1 = makeControl<QPushButton>(client, "Command1");
     Command1->setText(QStringLiteral("开始"));
     Command1->setToolTip(QStringLiteral("点一下开始计时"));
-    Command1->setGeometry(twipsRect(480, 38, 855, 345));
+    Command1->setGeometry(twipsRect(480, 38, 855, 345).adjusted(0, 0, -1, 0));
     Command1->setFont(big);
 
     Command2 = makeControl<QPushButton>(client, "Command2");
     Command2->setText(QStringLiteral("暂停"));
-    Command2->setGeometry(twipsRect(1320, 38, 855, 345));
+    Command2->setGeometry(twipsRect(1320, 38, 855, 345).adjusted(0, 0, -1, 0));
     Command2->setFont(big);
     Command2->hide();
 
@@ -94,7 +103,14 @@ void Form1::buildControls()
     Text1 = makeControl<QLineEdit>(client, "Text1");
     Text1->setText(QStringLiteral("5"));
     Text1->setToolTip(QStringLiteral("时间只剩10秒时将会有声音提醒"));
-    Text1->setGeometry(twipsRect(3360, 75, 375, 270));
+    Text1->setGeometry(twipsRect(3360, 75, 375, 270).adjusted(0, 0, -1, 0));
+    // A box 24 pixels wide: a small sans face, and the text closer to the
+    // frame, so that four characters ("0.25") show whole instead of scrolling.
+    QFont entry;
+    entry.setFamilies({QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("AR PL UMing CN")});
+    entry.setPointSizeF(6.75);
+    Text1->setFont(entry);
+    Text1->setTextMargins(-1, 0, -1, 0);
     // Buttons and boxes are named by their captions; the entry has none of its
     // own, so screen readers get the unit beside it.
     Text1->setAccessibleName(QStringLiteral("分钟"));
@@ -180,7 +196,7 @@ void Form1::connectHandlers()
     connect(nemuAbout, &QAction::triggered, this, &Form1::nemuAbout_Click);
     connect(menuExit, &QAction::triggered, this, &Form1::menuExit_Click);
     if (services_.alarm)
-        services_.alarm->onCannotPlay = [this] { soundTone(); };
+        services_.alarm->onCannotPlay = [this] { alarmCannotPlay(); };
     // The housekeeping tick runs from the created window on, so it already
     // ticks while the start-up waits for the vendor's site.
     Timer1->start();
@@ -189,8 +205,20 @@ void Form1::connectHandlers()
 void SetAutoSizeText(QLabel *label, const QString &text)
 {
     label->setWordWrap(false);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setText(text);
     label->adjustSize();
+    if (text.isEmpty())
+        return;
+    // Qt sizes a label to its font's line height, but the Song face's glyphs
+    // reach a row below it, and an underline can too: make room for both,
+    // with the text kept at the top.
+    const QFontMetrics metrics(label->font());
+    const QRect glyphs = metrics.boundingRect(text);
+    int bottom = metrics.ascent() + glyphs.bottom() + 1;
+    if (label->font().underline())
+        bottom = qMax(bottom, metrics.ascent() + metrics.underlinePos() + metrics.lineWidth() + 1);
+    label->resize(qMax(label->width(), glyphs.right() + 1), qMax(label->height(), bottom));
 }
 
 QString Form1::readSetting(const QString &name) const

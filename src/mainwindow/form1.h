@@ -107,9 +107,13 @@ private:
     double minutesTarget() const;
     bool askCloseQuestion();
     void soundTone();
+    void stopAlarm();
+    void alarmCannotPlay();
 
     Services services_;
     QPointer<FormAbout> about_;
     bool updateOpen_ = false;
     bool endRequested_ = false;
+    // An alarm file was handed to the player and not stopped since.
+    bool alarmLive_ = false;
 };

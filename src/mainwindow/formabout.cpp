@@ -39,6 +39,9 @@ FormAbout::FormAbout(Form1 &main)
     setWindowTitle(QStringLiteral("About Brisko（计时器）"));
     setWindowIcon(AppIcon());
     setFixedSize(qRound(5565 / 15.0), qRound(3090 / 15.0));
+    // The labels' own font: the Song face at the system's usual 9 pt, whose
+    // lines are low enough for the statement's four lines to fit its label.
+    setFont(SongFont(9));
 
     Label1 = makeLabel(this, "Label1", twipsRect(240, 240, 900, 180));
     SetAutoSizeText(Label1, QStringLiteral("当前版本："));

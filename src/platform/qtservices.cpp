@@ -37,29 +37,34 @@
 QtAlarmPlayer::QtAlarmPlayer() = default;
 QtAlarmPlayer::~QtAlarmPlayer() = default;
 
-void QtAlarmPlayer::ensurePlayer()
+void QtAlarmPlayer::newPlayer()
 {
-    if (player_)
-        return;
-    output_ = std::make_unique<QAudioOutput>();
-    output_->setVolume(0.5f);
+    // A player of its own for each alarm: a report that the pipeline of an
+    // earlier alarm sends late goes with that player, not to this alarm.
+    player_.reset();
+    if (!output_) {
+        output_ = std::make_unique<QAudioOutput>();
+        output_->setVolume(0.5f);
+    }
     player_ = std::make_unique<QMediaPlayer>();
     player_->setAudioOutput(output_.get());
     player_->setLoops(1);
-    auto cannotPlay = [this] {
-        // One fallback per alarm, however many errors the player reports.
-        if (failureReported_)
+    QMediaPlayer *const player = player_.get();
+    auto cannotPlay = [this, player] {
+        // One fallback per alarm, however many errors the player reports,
+        // and none for an alarm that has been stopped.
+        if (player != player_.get() || !live_ || failureReported_)
             return;
         failureReported_ = true;
         if (onCannotPlay)
             onCannotPlay();
     };
-    QObject::connect(player_.get(), &QMediaPlayer::errorOccurred, player_.get(),
+    QObject::connect(player, &QMediaPlayer::errorOccurred, player,
                      [cannotPlay](QMediaPlayer::Error error, const QString &) {
                          if (error != QMediaPlayer::NoError)
                              cannotPlay();
                      });
-    QObject::connect(player_.get(), &QMediaPlayer::mediaStatusChanged, player_.get(),
+    QObject::connect(player, &QMediaPlayer::mediaStatusChanged, player,
                      [cannotPlay](QMediaPlayer::MediaStatus status) {
                          if (status == QMediaPlayer::InvalidMedia)
                              cannotPlay();
@@ -68,18 +73,17 @@ void QtAlarmPlayer::ensurePlayer()
 
 void QtAlarmPlayer::play(const QString &filePath)
 {
-    ensurePlayer();
+    // Starts from the beginning of the file, cutting off an earlier alarm.
+    newPlayer();
+    live_ = true;
     failureReported_ = false;
-    // Loading the file afresh starts it from its beginning, and lets a file
-    // that could not be played be reported again.
-    player_->stop();
-    player_->setSource(QUrl());
     player_->setSource(QUrl::fromLocalFile(filePath));
     player_->play();
 }
 
 void QtAlarmPlayer::stop()
 {
+    live_ = false;
     if (player_)
         player_->stop();
 }

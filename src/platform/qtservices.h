@@ -20,11 +20,14 @@ public:
     ~QtAlarmPlayer() override;
     void play(const QString &filePath) override;
     void stop() override;
+    // The current alarm's player, or null before the first; for tests.
+    const QMediaPlayer *mediaPlayer() const { return player_.get(); }
 
 private:
-    void ensurePlayer();
+    void newPlayer();
     std::unique_ptr<QAudioOutput> output_;
     std::unique_ptr<QMediaPlayer> player_;
+    bool live_ = false;
     bool failureReported_ = false;
 };
 

@@ -48,7 +48,7 @@ void Form1::Command1_Click()
         Command2->show();
         Command2->setText(QStringLiteral("暂停"));
         Command2->setToolTip(QStringLiteral("点一下将会暂停计时"));
-        services_.alarm->stop();
+        stopAlarm();
     } else {
         Command1->setText(QStringLiteral("开始"));
         Command1->setToolTip(QStringLiteral("点一下就开始计时"));
@@ -58,7 +58,7 @@ void Form1::Command1_Click()
         Command2->hide();
         js1 = 0;
         SetAutoSizeText(Label7, QString());
-        services_.alarm->stop();
+        stopAlarm();
     }
 }
 
@@ -111,16 +111,34 @@ void Form1::Timer2_Timer()
 
 void Form1::FaShengYin(const QString &FileName)
 {
-    if (services_.files->fileExists(FileName))
+    if (services_.files->fileExists(FileName)) {
+        alarmLive_ = true;
         services_.alarm->play(FileName);
-    else
+    } else {
+        soundTone();
+    }
+}
+
+void Form1::stopAlarm()
+{
+    alarmLive_ = false;
+    services_.alarm->stop();
+}
+
+void Form1::alarmCannotPlay()
+{
+    // The player's report can come after the user stopped the run (or
+    // started the next one), which stays silent.
+    if (alarmLive_)
         soundTone();
 }
 
 void Form1::soundTone()
 {
     // Holds the window for the five seconds; ticks that fall due meanwhile
-    // are not made up.
+    // are not made up. Put this tick's texts on the screen first, or it shows
+    // the previous second for the whole tone.
+    repaint();
     services_.tone->beep(1000, 5000);
 }
 

@@ -30,8 +30,12 @@ public:
     void beep(int frequencyHz, int durationMs) override
     {
         beeps << qMakePair(frequencyHz, durationMs);
+        if (whileSounding)
+            whileSounding();
     }
     QList<QPair<int, int>> beeps;
+    // Runs while the tone holds the caller, as a look at the screen would.
+    std::function<void()> whileSounding;
 };
 
 // Answers message boxes from a script (Ok when the script is empty) and records

@@ -7,6 +7,7 @@
 #include <QDataStream>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMediaPlayer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -57,6 +58,7 @@ private slots:
     void toneHoldsTheCallerForItsLength();
     void unplayableAlarmFileIsReported();
     void playableAlarmFileIsNotReported();
+    void stoppedAlarmReportsNothing();
     void stopBeforeAnyAlarmIsHarmless();
     void fileExistsTakesOnlyOrdinaryFiles();
     void messageBoxAnswers();
@@ -98,19 +100,57 @@ void TestQtServices::playableAlarmFileIsNotReported()
     QtAlarmPlayer player;
     int reports = 0;
     player.onCannotPlay = [&reports] { ++reports; };
-    player.play(path);
-    QTest::qWait(1500);
-    player.play(path); // restarts from the beginning
-    QTest::qWait(500);
-    player.stop();
+    // Played to its end (with no sound device the player still runs through
+    // the file), and again from the beginning when given it again.
+    for (int alarm = 0; alarm < 2; ++alarm) {
+        player.play(path);
+        QVERIFY(player.mediaPlayer());
+        QCOMPARE(player.mediaPlayer()->playbackState(), QMediaPlayer::PlayingState);
+        QTRY_COMPARE_WITH_TIMEOUT(player.mediaPlayer()->mediaStatus(), QMediaPlayer::EndOfMedia,
+                                  10000);
+        QVERIFY(player.mediaPlayer()->position() > 0);
+    }
     QCOMPARE(reports, 0);
+}
+
+void TestQtServices::stoppedAlarmReportsNothing()
+{
+    // The user stops the run before the player has judged the file: its
+    // verdict comes all the same, and must not sound the fallback tone.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sound.mp3"));
+    writeFile(path, QByteArray("this is not audio at all\n").repeated(200));
+    QtAlarmPlayer player;
+    int reports = 0;
+    player.onCannotPlay = [&reports] { ++reports; };
+    player.play(path);
+    player.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(player.mediaPlayer()->error() != QMediaPlayer::NoError, 10000);
+    QTest::qWait(100);
+    QCOMPARE(reports, 0);
+
+    // An alarm replaced by the next one reports once, for the one that is on.
+    player.play(path);
+    player.play(path);
+    QTRY_VERIFY_WITH_TIMEOUT(player.mediaPlayer()->error() != QMediaPlayer::NoError, 10000);
+    QTest::qWait(100);
+    QCOMPARE(reports, 1);
 }
 
 void TestQtServices::stopBeforeAnyAlarmIsHarmless()
 {
     QtAlarmPlayer player;
+    int reports = 0;
+    player.onCannotPlay = [&reports] { ++reports; };
     player.stop();
     player.stop();
+    // Nothing was loaded for it, and the next alarm is not silenced by it.
+    QVERIFY(!player.mediaPlayer());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sound.mp3"));
+    writeFile(path, "not audio");
+    player.play(path);
+    QTRY_COMPARE_WITH_TIMEOUT(reports, 1, 10000);
 }
 
 void TestQtServices::fileExistsTakesOnlyOrdinaryFiles()

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -33,9 +34,11 @@ struct Rig {
 class TestHousekeeping : public QObject {
     Q_OBJECT
 private slots:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
     void tickWritesPositionAndTotalThenReadsQuitRequest();
     void timeOfDayInTheTitle_data();
     void timeOfDayInTheTitle();
+    void titleClockInEveryLocale();
     void outsideQuitRequest_data();
     void outsideQuitRequest();
     void closeQuestion();
@@ -90,7 +93,45 @@ void TestHousekeeping::timeOfDayInTheTitle()
     QCOMPARE(rig.form->windowTitle(), QStringLiteral("计时器"));
     rig.form->Timer1_Timer();
     QCOMPARE(rig.form->windowTitle(), QStringLiteral("计时器 ") + expected);
-    QLocale::setDefault(QLocale::c());
+}
+
+void TestHousekeeping::titleClockInEveryLocale()
+{
+    // Hour, minute and second each have digits of their own.
+    Rig rig;
+    rig.env.clock.now = QTime(21, 43, 56);
+    static const QRegularExpression emptyBrackets(QStringLiteral("\\(\\s*\\)|\\[\\s*\\]"));
+    static const QRegularExpression quotedWord(QStringLiteral("'([^']+)'"));
+    static const QRegularExpression latinLetter(QStringLiteral("[A-Za-z]"));
+    const QList<QLocale> locales =
+        QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    QVERIFY(locales.size() > 300);
+    QStringList wrong;
+    for (const QLocale &locale : locales) {
+        QLocale::setDefault(locale);
+        rig.form->Timer1_Timer();
+        const QString title = rig.form->windowTitle();
+        const QString time = title.mid(4);
+        // Latin letters may come only from the locale's own words: its quoted
+        // literals and its am/pm markers. A pattern letter or a zone name may not.
+        QStringList own = {locale.amText(), locale.pmText()};
+        for (const auto &m : quotedWord.globalMatch(locale.timeFormat(QLocale::LongFormat)))
+            own << m.captured(1);
+        std::sort(own.begin(), own.end(),
+                  [](const QString &a, const QString &b) { return a.size() > b.size(); });
+        QString words = time;
+        for (const QString &word : own)
+            words.remove(word, Qt::CaseInsensitive);
+        const bool hour = time.contains(locale.toString(21)) ||
+                          (time.contains(locale.toString(9)) &&
+                           time.contains(locale.pmText(), Qt::CaseInsensitive));
+        if (!title.startsWith(QStringLiteral("计时器 ")) || !hour ||
+            !time.contains(locale.toString(43)) || !time.contains(locale.toString(56)) ||
+            time.contains(emptyBrackets) || words.contains(latinLetter) || time != time.trimmed() ||
+            time.endsWith(QLatin1Char(',')))
+            wrong << locale.name() + QStringLiteral(": ") + title;
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QLatin1Char('\n'))));
 }
 
 void TestHousekeeping::outsideQuitRequest_data()

@@ -3,13 +3,19 @@
 
 #include "fakes/fakeservices.h"
 #include "mainwindow/form1.h"
+#include "platform/qtservices.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMediaPlayer>
 #include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 namespace {
 
@@ -63,6 +69,8 @@ private slots:
     void alarmTick_data();
     void alarmTick();
     void missingOrUnplayableFileSoundsTheTone();
+    void theToneHoldsAWindowShowingItsTick();
+    void realPlayersLateReportAfterStop();
     void changesDuringARunTakeEffectOnTheNextTick();
     void badMinutesAreRefusedAndReset_data();
     void badMinutesAreRefusedAndReset();
@@ -254,6 +262,103 @@ void TestTimingEngine::missingOrUnplayableFileSoundsTheTone()
     QVERIFY(broken.env.tone.beeps.isEmpty());
     broken.env.alarm.failToPlay();
     QCOMPARE(broken.env.tone.beeps, (QList<QPair<int, int>>{{1000, 5000}}));
+
+    // The player's report can come late: after 停止, or after 开始 again, the
+    // run that was stopped stays silent. After a finish the alarm is still on.
+    Rig late;
+    late.form.Text1->setText(QStringLiteral("0.5"));
+    late.form.Check2->setChecked(true);
+    late.form.Command1->click();
+    late.ticks(20);
+    late.form.Command1->click();
+    late.env.alarm.failToPlay();
+    late.form.Command1->click();
+    late.env.alarm.failToPlay();
+    QVERIFY(late.env.tone.beeps.isEmpty());
+    late.ticks(30);
+    QCOMPARE(late.display(), QStringLiteral("时间到了"));
+    late.env.alarm.failToPlay();
+    QCOMPARE(late.env.tone.beeps.size(), 1);
+    QCOMPARE(late.env.alarm.played.size(), 2);
+}
+
+void TestTimingEngine::theToneHoldsAWindowShowingItsTick()
+{
+    Rig rig(false);
+    rig.form.Check2->setChecked(true);
+    rig.form.Command1->click();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.form));
+    rig.ticks(289);
+    QCOMPARE(rig.display(), QStringLiteral("0:00:11"));
+    QCoreApplication::processEvents(); // painted, as after every tick
+
+    // What the screen holds while the tone sounds, against the labels drawn
+    // afresh with the texts of the tick that started it (where no other
+    // control covers them).
+    auto onScreen = [&rig](QLabel *label) {
+        const QImage screen =
+            rig.form.windowHandle()->screen()->grabWindow(rig.form.winId()).toImage();
+        const QImage drawn = label->grab().toImage();
+        const QPoint origin = label->mapTo(&rig.form, QPoint());
+        QRegion covered;
+        for (QWidget *w :
+             label->parentWidget()->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+            if (w != label && w->isVisible())
+                covered += w->geometry().translated(-label->pos());
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x)
+                if (!covered.contains(QPoint(x, y)) &&
+                    drawn.pixel(x, y) != screen.pixel(origin + QPoint(x, y)))
+                    return false;
+        return true;
+    };
+    bool displayShown = false;
+    bool statusShown = false;
+    rig.env.tone.whileSounding = [&] {
+        displayShown = onScreen(rig.form.Label2);
+        statusShown = onScreen(rig.form.Label7);
+    };
+    rig.ticks(1);
+    QCOMPARE(rig.env.tone.beeps.size(), 1);
+    QCOMPARE(rig.display(), QStringLiteral("0:00:10"));
+    QVERIFY(displayShown);
+    QVERIFY(statusShown);
+}
+
+void TestTimingEngine::realPlayersLateReportAfterStop()
+{
+    // A sound.mp3 that is no sound, with the real player: the report comes
+    // after 停止 was clicked in the same second, and the tone stays off.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("sound.mp3"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("no sound here\n").repeated(100));
+    file.close();
+
+    FakeEnvironment env;
+    QtAlarmPlayer player;
+    Services services = env.services();
+    services.alarm = &player;
+    env.files.existing.insert(path);
+    Form1 form(services);
+    form.Timer1->stop();
+    form.AlarmFilePath = path;
+    form.Text1->setText(QStringLiteral("0.5"));
+    form.Command1->click();
+    for (int i = 0; i < 20; ++i)
+        form.Timer2_Timer();
+    QVERIFY(player.mediaPlayer());
+    form.Command1->click();
+    QTRY_VERIFY_WITH_TIMEOUT(player.mediaPlayer()->error() != QMediaPlayer::NoError, 10000);
+    QTest::qWait(100);
+    QVERIFY(env.tone.beeps.isEmpty());
+
+    // Left running, the same file gives the tone.
+    form.Command1->click();
+    for (int i = 0; i < 20; ++i)
+        form.Timer2_Timer();
+    QTRY_COMPARE_WITH_TIMEOUT(env.tone.beeps.size(), 1, 10000);
 }
 
 void TestTimingEngine::changesDuringARunTakeEffectOnTheNextTick()

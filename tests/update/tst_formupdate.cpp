@@ -136,7 +136,7 @@ void TestFormUpdate::loadShowsOutcome()
     QVERIFY(!form.Command2->isHidden());
     // Labels fit their text on one line.
     for (QLabel *l : {form.Label1, form.Label2, form.Label3})
-        QCOMPARE(l->size(), l->sizeHint());
+        QVERIFY(l->width() >= l->sizeHint().width() && l->height() >= l->sizeHint().height());
 }
 
 void TestFormUpdate::buttons_data()

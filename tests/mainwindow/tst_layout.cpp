@@ -1,0 +1,227 @@
+// Everything the two windows show is wholly visible with the fonts this
+// machine has: no control outside its window or over another, no text cut by
+// its control's edge or frame, no entry scrolling its number out of sight.
+//
+// With BRISKO_LAYOUT_SHOTS=<folder> the windows are also saved as PNG files,
+// one per state checked, to look at.
+
+#include "fakes/fakeservices.h"
+#include "mainwindow/fonts.h"
+#include "mainwindow/form1.h"
+#include "mainwindow/formabout.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyleOption>
+#include <QTest>
+#include <QTimer>
+
+class TestLayout : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { InstallFontSubstitutions(); }
+    void mainWindowInEveryState();
+    void aboutWindow();
+};
+
+namespace {
+
+// The box around the ink of a text drawn into area when nothing clips it.
+QRect inkOf(const QFont &font, const QRect &area, int flags, const QString &text)
+{
+    const int room = 400;
+    QImage canvas(area.size() + QSize(2 * room, 2 * room), QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QRect(QPoint(room, room), area.size()), flags | Qt::TextDontClip, text);
+    painter.end();
+    QRect ink;
+    for (int y = 0; y < canvas.height(); ++y)
+        for (int x = 0; x < canvas.width(); ++x)
+            if (qAlpha(canvas.pixel(x, y)) != 0)
+                ink |= QRect(x, y, 1, 1);
+    return ink.translated(area.topLeft() - QPoint(room, room));
+}
+
+QString describe(QWidget *w, const QString &what)
+{
+    return w->objectName() + QStringLiteral(": ") + what;
+}
+
+QString rectText(const QRect &r)
+{
+    return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+// Whether the whole of a control's text can be seen, drawn the way the
+// control draws it.
+QStringList textProblems(QWidget *w)
+{
+    QRect area;
+    QRect visible;
+    int flags = 0;
+    QString text;
+    if (auto *label = qobject_cast<QLabel *>(w)) {
+        text = label->text();
+        area = label->contentsRect();
+        visible = area;
+        flags = int(label->alignment()) | (label->wordWrap() ? int(Qt::TextWordWrap) : 0);
+    } else if (auto *button = qobject_cast<QAbstractButton *>(w)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        text = button->text();
+        if (qobject_cast<QCheckBox *>(w)) {
+            area = w->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, w);
+            visible = w->rect();
+            flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic;
+        } else {
+            area = w->style()->subElementRect(QStyle::SE_PushButtonContents, &option, w);
+            // Inside the button's outline.
+            visible = w->rect().adjusted(1, 1, -1, -1);
+            flags = Qt::AlignCenter | Qt::TextShowMnemonic;
+        }
+    } else if (auto *entry = qobject_cast<QLineEdit *>(w)) {
+        QStringList problems;
+        // An entry whose text is wider than its box scrolls it with the
+        // cursor: drawn with the cursor at either end, it would differ.
+        const int cursor = entry->cursorPosition();
+        entry->setCursorPosition(0);
+        const QImage atStart = entry->grab().toImage();
+        entry->setCursorPosition(int(entry->text().size()));
+        const QImage atEnd = entry->grab().toImage();
+        entry->setCursorPosition(cursor);
+        if (atStart != atEnd)
+            problems << describe(w, QStringLiteral("\"%1\" scrolls").arg(entry->text()));
+        QStyleOptionFrame option;
+        option.initFrom(entry);
+        option.rect = entry->rect();
+        option.lineWidth = w->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, w);
+        option.state |= QStyle::State_Sunken;
+        const QRect inside = w->style()
+                                 ->subElementRect(QStyle::SE_LineEditContents, &option, w)
+                                 .marginsRemoved(entry->textMargins());
+        if (entry->fontMetrics().height() > inside.height())
+            problems << describe(w, QStringLiteral("a line of %1 px in %2 px")
+                                        .arg(entry->fontMetrics().height())
+                                        .arg(inside.height()));
+        return problems;
+    }
+    if (text.isEmpty())
+        return {};
+    const QRect ink = inkOf(w->font(), area, flags, text);
+    if (visible.contains(ink))
+        return {};
+    return {describe(
+        w,
+        QStringLiteral("\"%1\" needs %2, shows %3").arg(text, rectText(ink), rectText(visible)))};
+}
+
+// Every control of a window: inside it, over no other, its text whole.
+QStringList layoutProblems(QWidget *window)
+{
+    QStringList problems;
+    QList<QWidget *> shown;
+    for (QWidget *w : window->findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        if (w->isVisibleTo(window) && !w->geometry().isEmpty())
+            shown << w;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        QWidget *w = shown[i];
+        if (!window->rect().contains(w->geometry()))
+            problems << describe(w, QStringLiteral("%1 is outside the window's %2")
+                                        .arg(rectText(w->geometry()), rectText(window->rect())));
+        for (qsizetype j = i + 1; j < shown.size(); ++j)
+            if (w->geometry().intersects(shown[j]->geometry()))
+                problems << describe(w, QStringLiteral("%1 overlaps %2 %3")
+                                            .arg(rectText(w->geometry()), shown[j]->objectName(),
+                                                 rectText(shown[j]->geometry())));
+        problems << textProblems(w);
+    }
+    return problems;
+}
+
+void saveShot(QWidget *window, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("BRISKO_LAYOUT_SHOTS");
+    if (!folder.isEmpty() && QDir().mkpath(folder))
+        window->grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
+}
+
+} // namespace
+
+#define CHECK_LAYOUT(container, state)                                                             \
+    do {                                                                                           \
+        saveShot((container)->window(), state);                                                    \
+        const QStringList problems = layoutProblems(container);                                    \
+        QVERIFY2(problems.isEmpty(),                                                               \
+                 qPrintable(QStringLiteral(state ": ") + problems.join(QStringLiteral("; "))));    \
+    } while (false)
+
+void TestLayout::mainWindowInEveryState()
+{
+    FakeEnvironment env;
+    Form1 form(env.services());
+    form.Timer1->stop();
+    form.Form_Load();
+    form.show();
+    QWidget *client = form.centralWidget();
+    CHECK_LAYOUT(client, "first-run");
+
+    // Numbers as they are typed into the entry.
+    for (const char *minutes : {"0.25", "0.51", "12.5", "120", "5"}) {
+        form.Text1->setText(QString::fromLatin1(minutes));
+        CHECK_LAYOUT(client, "minutes");
+    }
+
+    form.Command1->click();
+    form.Timer2_Timer();
+    form.Timer2_Timer();
+    QCOMPARE(form.Label7->text(), QStringLiteral("正在计时中..."));
+    CHECK_LAYOUT(client, "stopwatch");
+    form.Command2->click();
+    QCOMPARE(form.Command2->text(), QStringLiteral("继续"));
+    CHECK_LAYOUT(client, "paused");
+    form.Command2->click();
+    form.js1 = 35997;
+    form.Timer2_Timer();
+    QCOMPARE(form.Label2->text(), QStringLiteral("9:59:58"));
+    CHECK_LAYOUT(client, "stopwatch-hours");
+    form.Command1->click();
+
+    form.Check2->setChecked(true);
+    form.Check3->setChecked(true);
+    form.Command1->click();
+    form.Timer2_Timer();
+    form.Timer2_Timer();
+    QCOMPARE(form.Label7->text(), QStringLiteral("倒计时进行中..."));
+    CHECK_LAYOUT(client, "countdown");
+    form.js1 = 299;
+    form.Timer2_Timer();
+    QCOMPARE(form.Label2->text(), QStringLiteral("时间到了"));
+    CHECK_LAYOUT(client, "finished");
+}
+
+void TestLayout::aboutWindow()
+{
+    FakeEnvironment env;
+    env.store.set("js00", " 35999");
+    Form1 form(env.services());
+    form.Timer1->stop();
+    form.Form_Load();
+    form.show();
+    form.nemuAbout->trigger();
+    FormAbout *about = form.aboutWindow();
+    QVERIFY(about);
+    QCOMPARE(about->Label3->text(), QStringLiteral("您已使用本软件合计有 9:59:59"));
+    CHECK_LAYOUT(about, "about");
+}
+
+QTEST_MAIN(TestLayout)
+#include "tst_layout.moc"
