@@ -101,6 +101,21 @@ def main():
         expect("usage total continues from the stored one", int(value("js00")) > before)
         proc.terminate()
         proc.wait()
+
+        # Keep-on-top asks the window system for things a platform without a
+        # display does not have; every housekeeping tick must survive that.
+        reg("add", "Check1", "/d", " 1", "/f")
+        for platform in ("offscreen", "minimal"):
+            proc = start(dict(env, QT_QPA_PLATFORM=platform))
+            time.sleep(2.5)
+            code = proc.poll()
+            expect(f"keep-on-top ticked under {platform}: still running after 2.5 s ({code})",
+                   code is None)
+            expect(f"... and the box stays ticked ({value('Check1')!r})", value("Check1") == " 1")
+            if code is None:
+                proc.terminate()
+                proc.wait()
+        reg("add", "Check1", "/d", " 0", "/f")
     finally:
         shutil.rmtree(home, ignore_errors=True)
         shutil.rmtree(runtime, ignore_errors=True)
