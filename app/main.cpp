@@ -12,6 +12,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    InstallQtTranslations();
     QApplication::setApplicationName(QStringLiteral("brisko"));
     QApplication::setApplicationVersion(QString::fromLatin1(buildinfo::versionText));
     InstallFontSubstitutions();

@@ -9,11 +9,14 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QThread>
+#include <QTranslator>
 #include <QWidget>
 #include <QWindow>
 
@@ -264,6 +267,26 @@ void QtWindowStacking::setKeepOnTop(QWidget *window, bool onTop)
         window->raise();
     }
 #endif
+}
+
+// --- Qt's own texts ------------------------------------------------------------
+
+bool InstallQtTranslations(const QLocale &locale)
+{
+    static QPointer<QTranslator> installed;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed.data();
+    }
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    installed = translator;
+    return true;
 }
 
 // --- ending -------------------------------------------------------------------
