@@ -41,7 +41,9 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, 
 FormUpdate::FormUpdate(const Services &services, const QString &programVersion, QWidget *parent)
     : QDialog(parent), services_(services), programVersion_(programVersion)
 {
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    // A window of its own, not a dialog: the window manager would centre a
+    // dialog over the program's windows instead of placing it as a new one.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("检查更新"));
     // Modal to the whole program, so it needs no parent to block the main
