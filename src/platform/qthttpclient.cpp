@@ -80,9 +80,11 @@ private:
             const bool last = eol == 0 || (eol == 1 && buffer_[0] == '\r');
             headBytes_ += eol + 1;
             buffer_.remove(0, eol + 1);
+            if (headBytes_ > QtHttpClient::kMaxHeadBytes)
+                return fail();
             if (last)
                 outcome_ = Outcome::Done;
-            return failIf(headBytes_ > QtHttpClient::kMaxHeadBytes);
+            return !last;
         }
         }
         return false;

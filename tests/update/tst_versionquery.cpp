@@ -95,6 +95,8 @@ private slots:
     void bodyIsCutAtTheLimit_data();
     void bodyIsCutAtTheLimit();
     void https();
+    void framings_data();
+    void framings();
     void hostileServer_data();
     void hostileServer();
 };
@@ -253,6 +255,47 @@ void TestVersionQuery::https()
     const QString newer = CheckNewVersion(http, server.baseUrl(), kOwn);
     QSslConfiguration::setDefaultConfiguration(saved);
     QCOMPARE(newer, QStringLiteral("123"));
+}
+
+void TestVersionQuery::framings_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QByteArray>("body");
+    const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+    QTest::newRow("chunked, extensions and trailer")
+        << (ok + "Transfer-Encoding: chunked\r\n\r\n3;x=1\r\nab[\r\n4\r\n123]\r\n0\r\n"
+                 "X-Trailer: 1\r\n\r\n")
+        << QByteArray("ab[123]");
+    QTest::newRow("until the server closes") << (ok + "\r\nx[123]y") << QByteArray("x[123]y");
+    QTest::newRow("bare line feeds")
+        << QByteArray("HTTP/1.0 200 OK\nContent-Length: 5\n\n[123]") << QByteArray("[123]");
+    QTest::newRow("interim answers first")
+        << ("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: x\r\n\r\n" + ok +
+            "Content-Length: 5\r\n\r\n[123]")
+        << QByteArray("[123]");
+    QTest::newRow("length past what is sent")
+        << (ok + "Content-Length: 50\r\n\r\n[123]") << QByteArray();
+    QTest::newRow("chunked, cut short")
+        << (ok + "Transfer-Encoding: chunked\r\n\r\n5\r\n[123]\r\n") << QByteArray();
+    QTest::newRow("not HTTP") << QByteArray("SSH-2.0-OpenSSH\r\n\r\n") << QByteArray();
+    QTest::newRow("no content") << QByteArray("HTTP/1.1 204 No Content\r\n\r\n") << QByteArray();
+}
+
+// The ways a body can be framed, and answers cut short.
+void TestVersionQuery::framings()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QByteArray, body);
+    LocalHttpServer server;
+    server.setReply(kVersionPath, {200, answer, LocalHttpServer::Mode::Raw});
+    server.setReply(QStringLiteral("/moved"),
+                    {0,
+                     "HTTP/1.1 302 Found\r\nLocation: /brk/newver.htm\r\nContent-Length: 0\r\n\r\n",
+                     LocalHttpServer::Mode::Raw});
+    QtHttpClient http(kTestTimeoutMs);
+    QCOMPARE(http.get(server.url(kVersionPath)), body);
+    // A redirect is followed to the same answer.
+    QCOMPARE(http.get(server.url(QStringLiteral("/moved"))), body);
 }
 
 void TestVersionQuery::hostileServer_data()
