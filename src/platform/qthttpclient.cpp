@@ -284,6 +284,9 @@ QByteArray QtHttpClient::get(const QString &url)
         ResponseReader::Outcome outcome = ResponseReader::Outcome::Reading;
         const QByteArray request = requestFor(target);
         QTcpSocket *s = socket.get();
+        // Receives the socket's signals for this attempt only.
+        auto listener = std::make_unique<QObject>();
+        QObject *l = listener.get();
         auto pump = [&] {
             while (outcome == ResponseReader::Outcome::Reading && s->bytesAvailable() > 0)
                 outcome = reader.feed(s->read(kSocketBufferBytes));
@@ -292,9 +295,9 @@ QByteArray QtHttpClient::get(const QString &url)
             pump();
             outcome = reader.closed();
         };
-        QObject::connect(s, &QTcpSocket::readyRead, s, pump);
-        QObject::connect(s, &QTcpSocket::disconnected, s, closed);
-        QObject::connect(s, &QAbstractSocket::errorOccurred, s,
+        QObject::connect(s, &QTcpSocket::readyRead, l, pump);
+        QObject::connect(s, &QTcpSocket::disconnected, l, closed);
+        QObject::connect(s, &QAbstractSocket::errorOccurred, l,
                          [&](QAbstractSocket::SocketError error) {
                              if (error == QAbstractSocket::RemoteHostClosedError)
                                  closed();
@@ -304,11 +307,11 @@ QByteArray QtHttpClient::get(const QString &url)
         const quint16 port = quint16(target.port(tls ? 443 : 80));
         if (tls) {
             auto *ssl = static_cast<QSslSocket *>(s);
-            QObject::connect(ssl, &QSslSocket::encrypted, ssl,
+            QObject::connect(ssl, &QSslSocket::encrypted, l,
                              [ssl, &request] { ssl->write(request); });
             ssl->connectToHostEncrypted(target.host(), port);
         } else {
-            QObject::connect(s, &QTcpSocket::connected, s, [s, &request] { s->write(request); });
+            QObject::connect(s, &QTcpSocket::connected, l, [s, &request] { s->write(request); });
             s->connectToHost(target.host(), port);
         }
 
@@ -316,7 +319,7 @@ QByteArray QtHttpClient::get(const QString &url)
         while (outcome == ResponseReader::Outcome::Reading && !timedOut)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         // Hang up at once, whatever is still on its way.
-        s->disconnect();
+        listener.reset();
         s->abort();
         socket.reset();
 
