@@ -55,6 +55,7 @@ int main(int argc, char *argv[])
     // -reverse, -platform...) would change the window behind the settings' back.
     int qtArgc = 1;
     QApplication app(qtArgc, argv);
+    InstallQtTranslations();
     QApplication::setApplicationName(QStringLiteral("brisko"));
     QApplication::setApplicationVersion(QString::fromLatin1(buildinfo::versionText));
     InstallFontSubstitutions();

@@ -108,7 +108,7 @@ echo "$(basename "$deb"): $(stat -c %s "$deb") bytes"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for d in libqt6widgets6 libqt6multimedia6 libc6 gstreamer1.0-plugins-base \
-    gstreamer1.0-plugins-good fonts-arphic-uming; do
+    gstreamer1.0-plugins-good fonts-arphic-uming qt6-translations-l10n; do
     [[ $depends == *"$d"* ]] || fail "Depends lacks $d"
 done
 

@@ -5,6 +5,7 @@
 #include "mainwindow/form1.h"
 #include "timing/durationtext.h"
 
+#include <QAccessibleWidget>
 #include <QEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -26,6 +27,15 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QRect &rect)
     return label;
 }
 
+// A plain QWidget reaches assistive technology as a pane ("filler"), even as a
+// top-level window; this one is a frame that screen readers list by title.
+QAccessibleInterface *aboutAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("FormAbout") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    return nullptr;
+}
+
 } // namespace
 
 FormAbout::FormAbout(Form1 &main)
@@ -37,6 +47,9 @@ FormAbout::FormAbout(Form1 &main)
     setObjectName(QStringLiteral("FormAbout"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("About Brisko（计时器）"));
+    setAccessibleName(windowTitle());
+    static const bool accessibleAsWindow = (QAccessible::installFactory(aboutAccessible), true);
+    Q_UNUSED(accessibleAsWindow);
     setWindowIcon(AppIcon());
     setFixedSize(qRound(5565 / 15.0), qRound(3090 / 15.0));
     // The labels' own font: the Song face at the system's usual 9 pt, whose

@@ -9,11 +9,14 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QThread>
+#include <QTranslator>
 #include <QWidget>
 #include <QWindow>
 
@@ -202,16 +205,33 @@ xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
 // cleared from outside would otherwise never come back.
 void reassertAbove(QWidget *window)
 {
+    // Other platforms (offscreen, minimal, Wayland) may answer the X11
+    // interface with no connection, and a connection can break: then there
+    // is nobody to ask, and nothing is done.
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
     auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
     QWindow *handle = window->windowHandle();
-    if (!x11 || !handle)
+    if (!x11 || !handle || !handle->handle())
         return;
     xcb_connection_t *c = x11->connection();
-    static const xcb_atom_t state = internAtom(c, "_NET_WM_STATE");
-    static const xcb_atom_t above = internAtom(c, "_NET_WM_STATE_ABOVE");
+    if (!c || xcb_connection_has_error(c))
+        return;
+    // Looked up once per connection: this runs every second.
+    static xcb_connection_t *known = nullptr;
+    static xcb_atom_t state = XCB_ATOM_NONE;
+    static xcb_atom_t above = XCB_ATOM_NONE;
+    if (c != known) {
+        known = c;
+        state = internAtom(c, "_NET_WM_STATE");
+        above = internAtom(c, "_NET_WM_STATE_ABOVE");
+    }
     if (state == XCB_ATOM_NONE || above == XCB_ATOM_NONE)
         return;
-    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_setup_t *setup = xcb_get_setup(c);
+    const xcb_screen_t *screen = setup ? xcb_setup_roots_iterator(setup).data : nullptr;
+    if (!screen)
+        return;
     xcb_client_message_event_t event{};
     event.response_type = XCB_CLIENT_MESSAGE;
     event.format = 32;
@@ -251,6 +271,26 @@ void QtWindowStacking::setKeepOnTop(QWidget *window, bool onTop)
         window->raise();
     }
 #endif
+}
+
+// --- Qt's own texts ------------------------------------------------------------
+
+bool InstallQtTranslations(const QLocale &locale)
+{
+    static QPointer<QTranslator> installed;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed.data();
+    }
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    installed = translator;
+    return true;
 }
 
 // --- ending -------------------------------------------------------------------

@@ -2,6 +2,7 @@
 
 #include "platform/services.h"
 
+#include <QLocale>
 #include <QUrl>
 
 #include <memory>
@@ -69,6 +70,11 @@ class QtProcessControl : public ProcessControl {
 public:
     [[noreturn]] void endNow() override;
 };
+
+// Loads Qt's own translations for the locale (the session's by default), so
+// that Qt's texts, such as the buttons of message boxes, are in its language.
+// Replaces what an earlier call loaded; false when the locale has none.
+bool InstallQtTranslations(const QLocale &locale = QLocale());
 
 // The real services of one run, owned together. services() hands them out
 // with the build's vendor address and version; a caller may swap any of the

@@ -41,9 +41,14 @@ QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, 
 FormUpdate::FormUpdate(const Services &services, const QString &programVersion, QWidget *parent)
     : QDialog(parent), services_(services), programVersion_(programVersion)
 {
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    // A window of its own, not a dialog: the window manager would centre a
+    // dialog over the program's windows instead of placing it as a new one.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("检查更新"));
+    // Modal to the whole program, so it needs no parent to block the main
+    // window; without one the window system places it like any new window.
+    setWindowModality(Qt::ApplicationModal);
     resize(px(5460), px(2655));
 
     // Created in tab order, so focus moves Command1, Command2, Command3.
@@ -113,6 +118,13 @@ void FormUpdate::keyPressEvent(QKeyEvent *event)
     QDialog::keyPressEvent(event);
 }
 
+void FormUpdate::showEvent(QShowEvent *event)
+{
+    // QDialog's own handler would centre the window; leave that to the
+    // window system.
+    QWidget::showEvent(event); // NOLINT(bugprone-parent-virtual-call)
+}
+
 void Form1::menuUpdate_Click()
 {
     // The query below lets the event loop run before the window is up, so
@@ -123,9 +135,11 @@ void Form1::menuUpdate_Click()
     Timer1->stop();
 
     QPointer<Form1> self(this);
-    QPointer<FormUpdate> form = new FormUpdate(services(), ProgramVersion, this);
+    QPointer<FormUpdate> form = new FormUpdate(services(), ProgramVersion);
+    // It has no parent: it goes when the main window goes.
+    connect(this, &QObject::destroyed, form, [f = form.data()] { delete f; });
     form->Form_Load();
-    if (form)
+    if (form && self)
         form->exec();
     delete form.data();
     if (!self)

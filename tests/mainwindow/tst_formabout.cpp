@@ -4,6 +4,7 @@
 #include "mainwindow/form1.h"
 #include "mainwindow/formabout.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QLabel>
 #include <QSignalSpy>
@@ -17,6 +18,7 @@ private slots:
     void totalIsTakenWhenOpened();
     void windowIsFixedAndOwnerless();
     void linkOpensTheHomePage();
+    void screenReadersSeeAWindow();
 };
 
 namespace {
@@ -97,6 +99,20 @@ void TestFormAbout::linkOpensTheHomePage()
     QTest::mouseClick(about->Label5, Qt::LeftButton);
     QCOMPARE(rig.env.browser.opened, QStringList{"http://vendor.test/"});
     QVERIFY(about->isVisible());
+}
+
+// Assistive technology lists it among the windows, under its title.
+void TestFormAbout::screenReadersSeeAWindow()
+{
+    Rig rig;
+    rig.form->nemuAbout->trigger();
+    FormAbout *about = rig.form->aboutWindow();
+    QAccessibleInterface *window = QAccessible::queryAccessibleInterface(about);
+    QVERIFY(window);
+    QCOMPARE(window->role(), QAccessible::Window);
+    QCOMPARE(window->text(QAccessible::Name), QStringLiteral("About Brisko（计时器）"));
+    QVERIFY(window->state().active || !window->state().invisible);
+    QCOMPARE(window->childCount(), 5);
 }
 
 QTEST_MAIN(TestFormAbout)

@@ -50,6 +50,19 @@ void writeFile(const QString &path, const QByteArray &bytes)
     f.write(bytes);
 }
 
+// Runs act on the message box once it is up; looks for it for about five
+// seconds, so a box that never comes leaves no retry behind (show() returns
+// at once then, and the caller's checks fail).
+void answerBox(const std::function<void(QMessageBox *)> &act, int triesLeft = 500)
+{
+    QTimer::singleShot(triesLeft == 500 ? 0 : 10, qApp, [act, triesLeft] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            act(box);
+        else if (triesLeft > 0)
+            answerBox(act, triesLeft - 1);
+    });
+}
+
 } // namespace
 
 class TestQtServices : public QObject {
@@ -62,7 +75,20 @@ private slots:
     void stopBeforeAnyAlarmIsHarmless();
     void fileExistsTakesOnlyOrdinaryFiles();
     void messageBoxAnswers();
+    void messageBoxSpeaksTheSessionLanguage_data();
+    void messageBoxSpeaksTheSessionLanguage();
+    void keepOnTopWithoutADisplay();
+    void cleanup();
+
+private:
+    QLocale startLocale_;
 };
+
+void TestQtServices::cleanup()
+{
+    QLocale::setDefault(startLocale_);
+    InstallQtTranslations(QLocale::c());
+}
 
 void TestQtServices::toneHoldsTheCallerForItsLength()
 {
@@ -177,13 +203,7 @@ void TestQtServices::messageBoxAnswers()
     question.icon = MessageSpec::Icon::Question;
     question.cancelIsDefault = true;
 
-    auto answerWith = [](std::function<void(QMessageBox *)> act) {
-        QTimer::singleShot(0, [act] {
-            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-            QVERIFY(box);
-            act(box);
-        });
-    };
+    auto answerWith = [](std::function<void(QMessageBox *)> act) { answerBox(act); };
 
     QString title;
     answerWith([&title](QMessageBox *box) {
@@ -207,6 +227,55 @@ void TestQtServices::messageBoxAnswers()
     });
     QVERIFY(boxes.show(nullptr, notice) == MessageAnswer::Ok);
     QVERIFY(noIcon);
+}
+
+void TestQtServices::messageBoxSpeaksTheSessionLanguage_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("ok");
+    QTest::addColumn<QString>("cancel");
+    QTest::newRow("zh_CN") << "zh_CN" << QStringLiteral("确定") << QStringLiteral("取消");
+    QTest::newRow("de_DE") << "de_DE"
+                           << "OK"
+                           << "Abbrechen";
+}
+
+// The buttons of the real box, as the session's language writes them.
+void TestQtServices::messageBoxSpeaksTheSessionLanguage()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, ok);
+    QFETCH(QString, cancel);
+    QLocale::setDefault(QLocale(locale));
+    QVERIFY2(InstallQtTranslations(), "Qt's translations are missing (qt6-translations-l10n)");
+
+    MessageSpec notice;
+    notice.text = QStringLiteral("有新版本可以下载了，点确认去下载最新版本");
+    notice.buttons = MessageSpec::Buttons::OkCancel;
+    QStringList texts;
+    answerBox([&texts](QMessageBox *box) {
+        texts << box->button(QMessageBox::Ok)->text() << box->button(QMessageBox::Cancel)->text();
+        box->button(QMessageBox::Cancel)->click();
+    });
+    QtMessageBoxes boxes;
+    QVERIFY(boxes.show(nullptr, notice) == MessageAnswer::Cancel);
+    QCOMPARE(texts, (QStringList{ok, cancel}));
+}
+
+// Keep-on-top on a platform with no window manager to ask (the offscreen one
+// here) changes the window's flag and nothing else.
+void TestQtServices::keepOnTopWithoutADisplay()
+{
+    QWidget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QtWindowStacking stacking;
+    stacking.setKeepOnTop(&window, true);
+    stacking.setKeepOnTop(&window, true);
+    QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    stacking.setKeepOnTop(&window, false);
+    QVERIFY(!window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(window.isVisible());
 }
 
 QTEST_MAIN(TestQtServices)

@@ -43,6 +43,7 @@ public:
         Delayed, // the same, after stepMs
         Drip,    // headers, then one byte of the body every stepMs
         Silent,  // reads the request and never answers
+        Raw,     // the body is the whole answer, head included, then closes
     };
     struct Reply {
         int status = 200;
@@ -132,6 +133,10 @@ private:
                                 "\r\nConnection: close\r\n\r\n";
         switch (reply.mode) {
         case Mode::Silent:
+            return;
+        case Mode::Raw:
+            socket->write(reply.body);
+            socket->disconnectFromHost();
             return;
         case Mode::Answer:
             socket->write(head + reply.body);

@@ -2,11 +2,14 @@
 // how the main window's menu entry opens it.
 
 #include "fakes/fakeservices.h"
+#include "hostileserver.h"
 #include "mainwindow/form1.h"
+#include "platform/qthttpclient.h"
 #include "update/formupdate.h"
 #include "update/versionrules.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -21,15 +24,25 @@ namespace {
 const QString kVersionUrl = QStringLiteral("http://vendor.test/brk/newver.htm");
 const QString kUpdatePage = QStringLiteral("http://vendor.test/brk/update.asp");
 
-// Runs act on the modal window as soon as one is up.
-void whenModal(const std::function<void(QWidget *)> &act)
+// Runs act on the modal window as soon as one is up; looks for it for about
+// five seconds, so a window that never comes leaves no retry behind.
+void whenModal(const std::function<void(QWidget *)> &act, int triesLeft = 500)
 {
-    QTimer::singleShot(0, qApp, [act] {
+    QTimer::singleShot(triesLeft == 500 ? 0 : 10, qApp, [act, triesLeft] {
         if (QWidget *w = QApplication::activeModalWidget())
             act(w);
-        else
-            whenModal(act);
+        else if (triesLeft > 0)
+            whenModal(act, triesLeft - 1);
     });
+}
+
+// Update windows in existence (they are top-level windows of their own).
+int updateWindows()
+{
+    int n = 0;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        n += qobject_cast<FormUpdate *>(w) ? 1 : 0;
+    return n;
 }
 
 QPushButton *button(QWidget *w, const char *name)
@@ -69,6 +82,8 @@ private slots:
     void menuPausesOnlyHousekeeping();
     void menuChosenAgainDuringTheQuery();
     void mainWindowGoneDuringTheQuery();
+    void placedLikeAnyNewWindow();
+    void hostileServerEndsTheLoadInTime();
 };
 
 void TestFormUpdate::layoutAsDesigned()
@@ -211,7 +226,7 @@ void TestFormUpdate::menuPausesOnlyHousekeeping()
     QVERIFY(timer2Counted);
     QCOMPARE(seen.label3, QStringLiteral("最新版本为:V1.2.3"));
     QVERIFY(seen.command1);
-    QVERIFY(main.findChildren<FormUpdate *>().isEmpty());
+    QCOMPARE(updateWindows(), 0);
     QVERIFY(main.Timer1->isActive());
     QTRY_VERIFY(main.UsageTotal > usageAtClose);
 }
@@ -227,7 +242,7 @@ void TestFormUpdate::menuChosenAgainDuringTheQuery()
     env.http.whileWaiting = [&] { main.menuUpdate_Click(); };
     Seen first;
     whenModal([&](QWidget *w) {
-        windows = int(main.findChildren<FormUpdate *>().size());
+        windows = updateWindows();
         first = seeAndClose(w);
     });
     main.menuUpdate_Click();
@@ -257,6 +272,56 @@ void TestFormUpdate::mainWindowGoneDuringTheQuery()
     main->menuUpdate_Click();
     QVERIFY(main.isNull());
     QVERIFY(QApplication::activeModalWidget() == nullptr);
+    QCOMPARE(updateWindows(), 0);
+}
+
+void TestFormUpdate::placedLikeAnyNewWindow()
+{
+    FakeEnvironment env;
+    Form1 main(env.services());
+    main.ProgramVersion = QStringLiteral("V1.2.2");
+    main.move(420, 310);
+    main.show();
+
+    QWidget *parent = &main;
+    bool ownWindow = false;
+    bool moved = true;
+    QPoint offset;
+    whenModal([&](QWidget *w) {
+        parent = w->parentWidget();
+        ownWindow = w->isWindow() && w->windowModality() == Qt::ApplicationModal;
+        moved = w->testAttribute(Qt::WA_Moved);
+        offset = w->geometry().center() - main.geometry().center();
+        button(w, "Command2")->click();
+    });
+    main.menuUpdate_Click();
+
+    // Not centred over the main window: no parent, no position of its own.
+    QCOMPARE(parent, nullptr);
+    QVERIFY(ownWindow);
+    QVERIFY(!moved);
+    QVERIFY2(offset.manhattanLength() > 20,
+             qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+    QVERIFY(QApplication::activeModalWidget() == nullptr);
+}
+
+// The window's query goes through the real client: a server that never stops
+// sending headers holds it no longer than the time-out.
+void TestFormUpdate::hostileServerEndsTheLoadInTime()
+{
+    HostileServer server(HostileServer::Mode::EndlessHeaderLines);
+    QtHttpClient http(1000);
+    FakeEnvironment env;
+    Services services = env.services();
+    services.http = &http;
+    services.vendorUrl = server.url();
+    FormUpdate form(services, QStringLiteral("V1.2.2"));
+    QElapsedTimer wall;
+    wall.start();
+    form.Form_Load();
+    QVERIFY2(wall.elapsed() < 1500, qPrintable(QString::number(wall.elapsed())));
+    QCOMPARE(form.Label1->text(), QStringLiteral("您使用的版本已经是最新版的了，您无需下载更新"));
+    QTRY_VERIFY_WITH_TIMEOUT(server.clientHungUp(), 1000);
 }
 
 QTEST_MAIN(TestFormUpdate)
