@@ -74,7 +74,7 @@ private slots:
     void nonStringTypes();
     void writeKeepsEverythingElse();
     void absentReadsEmptyAndCreatesNothing();
-    void corruptFileMovedAside();
+    void badLinesSkippedOriginalSetAsideOnce();
     void symlinkNotFollowed_data();
     void symlinkNotFollowed();
     void deniedMachineFileRedirectsToUser();
@@ -97,65 +97,73 @@ void TestFileStore::init()
 void TestFileStore::readsFileText_data()
 {
     QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<bool>("parses");
+    QTest::addColumn<int>("skipped");  // lines that cannot be read
     QTest::addColumn<QByteArray>("x"); // what value "X" reads as
 
-    QTest::newRow("empty file") << QByteArray() << true << QByteArray();
-    QTest::newRow("plain") << kHead + "\"X\"=\"abc\"\n" << true << QByteArray("abc");
+    QTest::newRow("empty file") << QByteArray() << 0 << QByteArray();
+    QTest::newRow("plain") << kHead + "\"X\"=\"abc\"\n" << 0 << QByteArray("abc");
     QTest::newRow("CR LF, BOM, blanks, comment")
         << "\xEF\xBB\xBF" + QByteArray(kHead).replace("\n", "\r\n") +
                "; a comment\r\n  \"X\" = \"a b \"  \r\n"
-        << true << QByteArray("a b ");
+        << 0 << QByteArray("a b ");
     QTest::newRow("old header") << QByteArray(kHead).replace("Windows Registry Editor Version 5.00",
                                                              "REGEDIT4") +
                                        "\"X\"=\"1\"\n"
-                                << true << QByteArray("1");
+                                << 0 << QByteArray("1");
+    QTest::newRow("no header") << kHead.mid(kHead.indexOf('[')) + "\"X\"=\"1\"\n"
+                               << 0 << QByteArray("1");
     QTest::newRow("escapes") << kHead + R"("X"="a\\b\"c\d")"
                                         "\n"
-                             << true << QByteArray(R"(a\b"c\d)");
+                             << 0 << QByteArray(R"(a\b"c\d)");
     QTest::newRow("key case") << QByteArray("Windows Registry Editor Version 5.00\n\n"
                                             "[hkey_local_machine\\software\\PELMORA\\brisko]\n"
                                             "\"X\"=\"k\"\n")
-                              << true << QByteArray("k");
+                              << 0 << QByteArray("k");
     QTest::newRow("last of two wins") << kHead + "\"x\"=\"1\"\n\"X\"=\"2\"\n"
-                                      << true << QByteArray("2");
-    QTest::newRow("removed by =-") << kHead + "\"X\"=\"1\"\n\"X\"=-\n" << true << QByteArray();
-    QTest::newRow("dword reads empty") << kHead + "\"X\"=dword:0000001f\n" << true << QByteArray();
+                                      << 0 << QByteArray("2");
+    QTest::newRow("removed by =-") << kHead + "\"X\"=\"1\"\n\"X\"=-\n" << 0 << QByteArray();
+    QTest::newRow("dword reads empty") << kHead + "\"X\"=dword:0000001f\n" << 0 << QByteArray();
     QTest::newRow("expand string reads empty") << kHead + "\"X\"=hex(2):41,00,00,00\n"
-                                               << true << QByteArray();
+                                               << 0 << QByteArray();
     QTest::newRow("hex(1) over lines") << kHead + "\"X\"=hex(1):87,65,\\\n  2c,67,00,00\n"
-                                       << true << QByteArray("文本");
+                                       << 0 << QByteArray("文本");
     QTest::newRow("hex(1) without NUL") << kHead + "\"X\"=hex(1):41,00,42,00\n"
-                                        << true << QByteArray("AB");
+                                        << 0 << QByteArray("AB");
     QTest::newRow("hex(1) NUL inside") << kHead + "\"X\"=hex(1):41,00,00,00,42,00\n"
-                                       << true << QByteArray("A");
+                                       << 0 << QByteArray("A");
     QTest::newRow("other key only") << kHead.left(kHead.indexOf('[')) + "[HKEY_LOCAL_MACHINE\\X]\n"
                                                                         "\"X\"=\"no\"\n"
-                                    << true << QByteArray();
+                                    << 0 << QByteArray();
 
-    QTest::newRow("no header") << QByteArray("[HKEY_LOCAL_MACHINE\\SOFTWARE]\n\"X\"=\"1\"\n")
-                               << false << QByteArray();
+    // One bad line costs that line alone.
     QTest::newRow("value before key")
-        << QByteArray("Windows Registry Editor Version 5.00\n\"X\"=\"1\"\n") << false
-        << QByteArray();
-    QTest::newRow("open quote") << kHead + "\"X\"=\"1\n\"Y\"=\"2\"\n" << false << QByteArray();
-    QTest::newRow("text after value") << kHead + "\"X\"=\"1\" junk\n" << false << QByteArray();
-    QTest::newRow("bad hex") << kHead + "\"X\"=hex(1):4g,00\n" << false << QByteArray();
-    QTest::newRow("hex runs off the end") << kHead + "\"X\"=hex:41,\\\n" << false << QByteArray();
-    QTest::newRow("dword too long") << kHead + "\"X\"=dword:100000000\n" << false << QByteArray();
-    QTest::newRow("delete-key section") << kHead + "[-HKEY_LOCAL_MACHINE\\SOFTWARE]\n"
-                                        << false << QByteArray();
-    QTest::newRow("UTF-16 file") << QByteArray("\xFF\xFEW\0i\0n\0", 8) << false << QByteArray();
-    QTest::newRow("truncated write") << kHead + "\"X\"=\"1\"\n\"Y\"=\"" << false << QByteArray();
+        << QByteArray("Windows Registry Editor Version 5.00\n\"X\"=\"1\"\n") << 1 << QByteArray();
+    QTest::newRow("open quote") << kHead + "\"Y\"=\"1\n\"X\"=\"2\"\n" << 1 << QByteArray("2");
+    QTest::newRow("text after value") << kHead + "\"Y\"=\"1\" junk\n\"X\"=\"x\"\n"
+                                      << 1 << QByteArray("x");
+    QTest::newRow("bad hex") << kHead + "\"X\"=hex(1):4g,00\n\"Y\"=\"1\"\n" << 1 << QByteArray();
+    QTest::newRow("hex runs off the end") << kHead + "\"X\"=\"a\"\n\"Y\"=hex:41,\\\n"
+                                          << 1 << QByteArray("a");
+    QTest::newRow("bad continuation keeps the next value")
+        << kHead + "\"Y\"=hex:41,\\\n\"X\"=\"b\"\n"
+        << 1 << QByteArray("b");
+    QTest::newRow("dword too long") << kHead + "\"X\"=dword:100000000\n" << 1 << QByteArray();
+    QTest::newRow("values under a bad key line are not moved")
+        << kHead + "\"X\"=\"k\"\n[-HKEY_LOCAL_MACHINE\\SOFTWARE]\n\"X\"=\"moved\"\n"
+        << 2 << QByteArray("k");
+    QTest::newRow("UTF-16 file") << QByteArray("\xFF\xFEW\0i\0n\0", 8) << 1 << QByteArray();
+    QTest::newRow("truncated write") << kHead + "\"X\"=\"1\"\n\"Y\"=\"" << 1 << QByteArray("1");
 }
 
 void TestFileStore::readsFileText()
 {
     QFETCH(QByteArray, file);
-    QFETCH(bool, parses);
+    QFETCH(int, skipped);
     QFETCH(QByteArray, x);
 
-    QCOMPARE(ParseRegText(S(file)).has_value(), parses);
+    const RegParse parsed = ParseRegText(S(file));
+    QCOMPARE(int(parsed.skippedCount), skipped);
+    QCOMPARE(int(parsed.skipped.size()), skipped);
     writeAll(file_, file);
     FileStore store(path(), "");
     QCOMPARE(R(store, "X"), x);
@@ -199,9 +207,9 @@ void TestFileStore::textsRoundTrip()
     (void)QString(utf8(file));
     QVERIFY(!utf8.hasError());
     QCOMPARE(file.count('\n'), 6);
-    const auto doc = ParseRegText(S(file));
-    QVERIFY(doc);
-    QCOMPARE(QByteArray::fromStdString(FormatRegText(*doc)), file);
+    const RegParse parsed = ParseRegText(S(file));
+    QCOMPARE(parsed.skippedCount, 0u);
+    QCOMPARE(QByteArray::fromStdString(FormatRegText(parsed.doc)), file);
 }
 
 void TestFileStore::namesIgnoreCase()
@@ -280,28 +288,41 @@ void TestFileStore::absentReadsEmptyAndCreatesNothing()
     QVERIFY(store.ReadSetting(RegistryRoot(0x1234), kKey, "Text1").empty());
 }
 
-void TestFileStore::corruptFileMovedAside()
+void TestFileStore::badLinesSkippedOriginalSetAsideOnce()
 {
-    const QByteArray garbage = kHead + "\"Text1\"=\"25\"\n\"Top\"=\"12";
-    writeAll(file_, garbage);
+    const QByteArray typed = kHead + "\"Text1\"=\"25\"\n\"Top\"=12\n\"Check1\"=\" 1\"\n";
+    writeAll(file_, typed);
     FileStore store(path(), "");
-    QCOMPARE(R(store, "Text1"), QByteArray()); // defaults apply
-    QCOMPARE(readAll(file_), garbage);
+    QCOMPARE(R(store, "Text1"), QByteArray("25"));
+    QCOMPARE(R(store, "Check1"), QByteArray(" 1"));
+    const auto bad = store.SkippedLines();
+    QCOMPARE(bad.size(), 1u);
+    QCOMPARE(bad[0].count, 1u);
+    QCOMPARE(bad[0].lines[0].number, 5u);
+    QCOMPARE(QByteArray::fromStdString(bad[0].lines[0].text), QByteArray("\"Top\"=12"));
+    QCOMPARE(readAll(file_), typed);
 
+    // The first rewrite keeps every readable value and sets the original
+    // aside; later ones have nothing more to set aside.
     store.WriteSetting(kRoot, kKey, "Check2", " 1");
-    QCOMPARE(R(store, "Check2"), QByteArray(" 1"));
-    QCOMPARE(R(store, "Text1"), QByteArray());
-
-    // Again within the same second: both copies are kept.
-    writeAll(file_, "garbage");
     store.WriteSetting(kRoot, kKey, "Check2", " 0");
-    const QStringList aside =
+    QCOMPARE(R(store, "Text1"), QByteArray("25"));
+    QCOMPARE(R(store, "Check2"), QByteArray(" 0"));
+    QVERIFY(store.SkippedLines().empty());
+    QStringList aside =
         QDir(dir_->path()).entryList({"settings.reg.corrupt-*"}, QDir::Files, QDir::Name);
+    QCOMPARE(aside.size(), 1);
+    QCOMPARE(readAll(dir_->filePath(aside[0])), typed);
+
+    // Another bad file within the same second: both originals are kept.
+    writeAll(file_, "garbage");
+    store.WriteSetting(kRoot, kKey, "Check2", " 1");
+    aside = QDir(dir_->path()).entryList({"settings.reg.corrupt-*"}, QDir::Files, QDir::Name);
     QCOMPARE(aside.size(), 2);
     QSet<QByteArray> kept;
     for (const auto &name : aside)
         kept.insert(readAll(dir_->filePath(name)));
-    QCOMPARE(kept, (QSet<QByteArray>{garbage, "garbage"}));
+    QCOMPARE(kept, (QSet<QByteArray>{typed, "garbage"}));
 }
 
 void TestFileStore::symlinkNotFollowed_data()
@@ -420,8 +441,8 @@ void TestFileStore::killedWriterLeavesReadableFile()
         ::kill(pid, SIGKILL);
         QCOMPARE(waitExit(pid), -SIGKILL);
 
-        const auto doc = ParseRegText(S(readAll(file_)));
-        QVERIFY2(doc, qPrintable(QString("round %1").arg(round)));
+        const RegParse parsed = ParseRegText(S(readAll(file_)));
+        QVERIFY2(parsed.skippedCount == 0, qPrintable(QString("round %1").arg(round)));
         QCOMPARE(R(store, "Pad"), QByteArray::fromStdString(pad));
         bool ok = false;
         const long now = R(store, "Count").toLong(&ok);
