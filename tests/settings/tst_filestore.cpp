@@ -1,14 +1,19 @@
 #include "settings/filestore.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,6 +64,39 @@ int waitExit(pid_t pid)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
 }
 
+// Another process that takes a store's lock and keeps it until killed, as a
+// writer stopped with SIGSTOP would.
+pid_t holdLock(const QString &lockPath)
+{
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT, 0600);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+            ::_exit(1);
+        (void)!::write(ready[1], "x", 1);
+        for (;;)
+            ::pause();
+    }
+    ::close(ready[1]);
+    char c = 0;
+    const bool locked = pid > 0 && ::read(ready[0], &c, 1) == 1;
+    ::close(ready[0]);
+    if (!locked && pid > 0) {
+        ::kill(pid, SIGKILL);
+        waitExit(pid);
+    }
+    return locked ? pid : -1;
+}
+
+void release(pid_t holder)
+{
+    ::kill(holder, SIGKILL);
+    waitExit(holder);
+}
+
 } // namespace
 
 class TestFileStore : public QObject {
@@ -78,6 +116,12 @@ private slots:
     void symlinkNotFollowed_data();
     void symlinkNotFollowed();
     void deniedMachineFileRedirectsToUser();
+    void valuesNeverGoBackwards();
+    void heldLockNeitherWaitsNorLoses();
+    void temporaryNamesNeverJam();
+    void failedMachineWriteGoesToUserFile();
+    void fileTooBigToWriteBackIsNotTaken();
+    void changedFileIsReadAgain();
     void concurrentWritersLoseNothing();
     void killedWriterLeavesReadableFile();
 
@@ -385,6 +429,215 @@ void TestFileStore::deniedMachineFileRedirectsToUser()
     const auto all = both.ListValues(kRoot, kKey);
     QVERIFY(all);
     QCOMPARE(all->size(), 2u);
+}
+
+void TestFileStore::valuesNeverGoBackwards()
+{
+    // The machine-wide folder cannot be made at first: a plain file stands
+    // where it belongs.
+    const QString machineDir = dir_->filePath("machine");
+    writeAll(machineDir, "x");
+    const std::string machine = (machineDir + "/settings.reg").toStdString();
+    const std::string user = dir_->filePath("user/settings.reg").toStdString();
+    {
+        FileStore program(machine, user);
+        program.WriteSettings(kRoot, kKey, {{"Left", "3000"}, {"js00", " 50"}});
+        QCOMPARE(program.LastWrittenFile(), user);
+    }
+
+    // Later the folder may be written (an administrator opened it up).
+    QVERIFY(QFile::remove(machineDir));
+    QVERIFY(QDir().mkdir(machineDir));
+    FileStore program(machine, user);
+    QCOMPARE(R(program, "js00"), QByteArray(" 50"));
+    program.WriteSettings(kRoot, kKey, {{"Left", "3015"}, {"js00", " 51"}});
+    program.WriteSetting(kRoot, kKey, "Check1", " 1"); // in neither file yet
+    QCOMPARE(program.PendingWrites(), 0u);
+    FileStore nextStart(machine, user);
+    QCOMPARE(R(nextStart, "js00"), QByteArray(" 51"));
+    QCOMPARE(R(nextStart, "Left"), QByteArray("3015"));
+    QCOMPARE(R(nextStart, "Check1"), QByteArray(" 1"));
+    QVERIFY(readAll(QString::fromStdString(machine)).contains("\"Check1\"=\" 1\""));
+
+    // An administrator's value shows for a user with none of their own.
+    FileStore admin(machine, "");
+    QVERIFY(admin.WriteText(kRoot, kKey, "Text1", "9"));
+    QCOMPARE(R(nextStart, "Text1"), QByteArray("9"));
+
+    // A machine-wide isClose of 1 ends every copy, whatever the user's own
+    // file holds; below it, the user's own value applies.
+    FileStore own(user, "");
+    QVERIFY(own.WriteText(kRoot, kKey, "isClose", "0"));
+    QCOMPARE(R(nextStart, "isClose"), QByteArray("0"));
+    QVERIFY(admin.WriteText(kRoot, kKey, "isClose", "1"));
+    QCOMPARE(R(nextStart, "isClose"), QByteArray("1"));
+    const auto all = nextStart.ListValues(kRoot, kKey);
+    QVERIFY(all);
+    QCOMPARE(std::count_if(all->begin(), all->end(),
+                           [](const RegValue &v) {
+                               return v.name == "isClose" && RegSzDataToText(v.data) == "1";
+                           }),
+             1);
+    QVERIFY(admin.WriteText(kRoot, kKey, "isClose", "0"));
+    QVERIFY(own.WriteText(kRoot, kKey, "isClose", "1"));
+    QCOMPARE(R(nextStart, "isClose"), QByteArray("1"));
+
+    // The quit request is written machine-wide even by a process whose own
+    // file holds it (an administrator's brisko-reg).
+    QVERIFY(nextStart.WriteText(kRoot, kKey, "isClose", "1"));
+    QCOMPARE(nextStart.LastWrittenFile(), machine);
+}
+
+void TestFileStore::heldLockNeitherWaitsNorLoses()
+{
+    FileStore store(path(), "");
+    store.WriteSettings(kRoot, kKey, {{"Left", "3000"}, {"js00", " 1"}});
+    pid_t holder = holdLock(file_ + ".lock");
+    QVERIFY(holder > 0);
+    const auto guard = qScopeGuard([&holder] {
+        if (holder > 0)
+            release(holder);
+    });
+
+    QElapsedTimer clock;
+    qint64 slowest = 0;
+    const auto timed = [&](const std::function<void()> &write) {
+        clock.start();
+        write();
+        slowest = std::max(slowest, clock.elapsed());
+    };
+    timed([&] { store.WriteSetting(kRoot, kKey, "Left", "3000"); }); // unchanged: no lock
+    QCOMPARE(store.PendingWrites(), 0u);
+    timed([&] { store.WriteSetting(kRoot, kKey, "Text1", "25"); }); // the user's change
+    for (int tick = 2; tick <= 4; ++tick)
+        timed([&] {
+            store.WriteSettings(
+                kRoot, kKey,
+                {{"Left", std::to_string(3000 + 15 * tick)}, {"js00", " " + std::to_string(tick)}});
+        });
+    QVERIFY2(slowest < 100, qPrintable(QString("a write took %1 ms").arg(slowest)));
+    QCOMPARE(store.PendingWrites(), 3u); // Text1 and the newest Left and js00
+    QCOMPARE(R(store, "Text1"), QByteArray("25"));
+    QVERIFY(!readAll(file_).contains("Text1"));
+
+    // Once the lock is free, the next write lands everything still pending.
+    release(std::exchange(holder, -1));
+    store.WriteSettings(kRoot, kKey, {{"Left", "3060"}, {"js00", " 5"}});
+    QCOMPARE(store.PendingWrites(), 0u);
+    FileStore other(path(), "");
+    QCOMPARE(R(other, "Text1"), QByteArray("25"));
+    QCOMPARE(R(other, "Left"), QByteArray("3060"));
+    QCOMPARE(R(other, "js00"), QByteArray(" 5"));
+}
+
+void TestFileStore::temporaryNamesNeverJam()
+{
+    // Whatever stands at a name a temporary file could have is left alone,
+    // and writes go on.
+    QVERIFY(QDir().mkdir(dir_->filePath("settings.reg.tmp")));
+    QVERIFY(QDir().mkdir(dir_->filePath("settings.reg.tmp-AAAAAA")));
+    FileStore store(path(), "");
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(store.WriteText(kRoot, kKey, "Left", std::to_string(i)));
+    QCOMPARE(R(store, "Left"), QByteArray("2"));
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+             QStringList({"settings.reg", "settings.reg.lock", "settings.reg.tmp",
+                          "settings.reg.tmp-AAAAAA"}));
+
+    // The temporary file of a writer that died goes with the next write.
+    writeAll(dir_->filePath("settings.reg.tmp-Zz0123"), "half a store");
+    QVERIFY(store.WriteText(kRoot, kKey, "Left", "3"));
+    QVERIFY(!QFileInfo::exists(dir_->filePath("settings.reg.tmp-Zz0123")));
+}
+
+void TestFileStore::failedMachineWriteGoesToUserFile()
+{
+    // A machine-wide file that cannot be rewritten (here a write past the
+    // file size limit, as on a full disk) sends the value to the user's file,
+    // where it is read from next time.
+    const QString user = dir_->filePath("user/settings.reg");
+    {
+        FileStore machine(path(), "");
+        QVERIFY(machine.WriteText(kRoot, kKey, "Pad", std::string(4000, 'p')));
+    }
+    const QByteArray before = readAll(file_);
+    const pid_t pid = ::fork();
+    QVERIFY(pid >= 0);
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{3000, 3000};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        FileStore store(path(), user.toStdString());
+        store.WriteSetting(kRoot, kKey, "Text1", "25");
+        ::_exit(store.PendingWrites() == 0 && store.LastWrittenFile() == user.toStdString() ? 0
+                                                                                            : 1);
+    }
+    QCOMPARE(waitExit(pid), 0);
+    QCOMPARE(readAll(file_), before);
+    FileStore store(path(), user.toStdString());
+    QCOMPARE(R(store, "Text1"), QByteArray("25"));
+    QCOMPARE(QDir(dir_->path()).entryList({"settings.reg.tmp*"}, QDir::AllEntries | QDir::System),
+             QStringList());
+
+    // So does one whose rewrite would pass the store's size limit.
+    {
+        FileStore machine(path(), "");
+        QVERIFY(machine.WriteText(kRoot, kKey, "Pad", std::string((16 << 20) - 300, 'p')));
+    }
+    store.WriteSetting(kRoot, kKey, "Check2", std::string(400, '1'));
+    QCOMPARE(store.PendingWrites(), 0u);
+    QCOMPARE(store.LastWrittenFile(), user.toStdString());
+    QCOMPARE(R(store, "Check2"), QByteArray(400, '1'));
+}
+
+void TestFileStore::fileTooBigToWriteBackIsNotTaken()
+{
+    // Under the size limit as it stands, over it as it would be written back
+    // (each one-digit byte comes back as two digits): such a file is never
+    // taken as good, and the first write sets it aside.
+    QByteArray big = kHead + "\"X\"=\"1\"\n\"Big\"=hex:";
+    for (int i = 0; i < 5'800'000; ++i)
+        big += "1,";
+    big += "1\n";
+    QVERIFY(big.size() < (16 << 20));
+    writeAll(file_, big);
+    FileStore store(path(), "");
+    QCOMPARE(R(store, "X"), QByteArray());
+    const auto bad = store.SkippedLines();
+    QCOMPARE(bad.size(), 1u);
+    QVERIFY(bad[0].tooBig);
+
+    store.WriteSetting(kRoot, kKey, "Text1", "25");
+    QCOMPARE(store.PendingWrites(), 0u);
+    QVERIFY(readAll(file_).size() < 200);
+    const QStringList aside =
+        QDir(dir_->path()).entryList({"settings.reg.corrupt-*"}, QDir::Files, QDir::Name);
+    QCOMPARE(aside.size(), 1);
+    QCOMPARE(readAll(dir_->filePath(aside[0])), big);
+}
+
+void TestFileStore::changedFileIsReadAgain()
+{
+    // Each file's parse is kept, but never past a change: another writer's
+    // value of the same length, or a hand edit in place.
+    FileStore store(path(), "");
+    store.WriteSetting(kRoot, kKey, "Left", "3000");
+    QCOMPARE(R(store, "Left"), QByteArray("3000"));
+    FileStore other(path(), "");
+    QVERIFY(other.WriteText(kRoot, kKey, "Left", "3015"));
+    QCOMPARE(R(store, "Left"), QByteArray("3015"));
+
+    QFile f(file_);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    const QByteArray text = f.readAll();
+    QVERIFY(f.seek(text.indexOf("3015")));
+    QCOMPARE(f.write("3030"), 4);
+    f.close();
+    QCOMPARE(R(store, "Left"), QByteArray("3030"));
+    // A write starts from the file as it is now, not from the kept parse.
+    store.WriteSetting(kRoot, kKey, "Top", "1500");
+    QCOMPARE(R(other, "Left"), QByteArray("3030"));
+    QCOMPARE(R(other, "Top"), QByteArray("1500"));
 }
 
 void TestFileStore::concurrentWritersLoseNothing()
