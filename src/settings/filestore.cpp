@@ -411,20 +411,20 @@ bool parseData(std::string_view rest, Lines &lines, RegValue &value, bool &remov
 
 // ---- Formatting -------------------------------------------------------------
 
-std::string quote(std::string_view s)
+// Appends "s" with \ and " escaped, a run of plain characters at a time.
+void appendQuoted(std::string &out, std::string_view s)
 {
-    std::string out = "\"";
-    for (;;) {
-        const std::size_t stop = s.find_first_of("\"\\");
-        out.append(s.substr(0, stop));
-        if (stop == std::string_view::npos)
-            break;
-        out += '\\';
-        out += s[stop];
-        s.remove_prefix(stop + 1);
-    }
     out += '"';
-    return out;
+    const char *run = s.data(), *end = run + s.size();
+    for (const char *p = run; p != end; ++p) {
+        if (*p != '"' && *p != '\\')
+            continue;
+        out.append(run, std::size_t(p - run));
+        out += '\\';
+        run = p;
+    }
+    out.append(run, std::size_t(end - run));
+    out += '"';
 }
 
 // The text of REG_SZ data that can be written as "text" and read back to the
@@ -434,6 +434,19 @@ std::optional<std::string> quotableText(std::string_view data)
 {
     if (data.size() < 2 || data.size() % 2 != 0)
         return std::nullopt;
+    // Printable ASCII, by far the most common, is checked without converting.
+    const std::size_t count = data.size() / 2 - 1;
+    std::string ascii(count, '\0');
+    const char *in = data.data();
+    std::size_t n = 0;
+    for (; n < count; ++n, in += 2) {
+        const auto lo = static_cast<unsigned char>(in[0]);
+        if (in[1] != 0 || lo < 0x20 || lo >= 0x7F)
+            break;
+        ascii[n] = char(lo);
+    }
+    if (n == count && in[0] == 0 && in[1] == 0)
+        return ascii;
     const std::u16string units = unitsOf(data);
     if (units.back() != 0 || units.find(u'\0') != units.size() - 1)
         return std::nullopt;
@@ -461,24 +474,30 @@ std::string hexList(std::string_view data)
     return out;
 }
 
-std::string formatData(const RegValue &v)
+void appendData(std::string &out, const RegValue &v)
 {
     char buf[32];
     if (v.type == kRegSz) {
-        if (auto text = quotableText(v.data))
-            return quote(*text);
+        if (auto text = quotableText(v.data)) {
+            appendQuoted(out, *text);
+            return;
+        }
     }
     if (v.type == kRegDword && v.data.size() == 4) {
         std::uint32_t n = 0;
         for (int i = 3; i >= 0; --i)
             n = (n << 8) | static_cast<unsigned char>(v.data[std::size_t(i)]);
         std::snprintf(buf, sizeof buf, "dword:%08x", unsigned(n));
-        return buf;
+        out += buf;
+        return;
     }
-    if (v.type == 3)
-        return "hex:" + hexList(v.data);
-    std::snprintf(buf, sizeof buf, "hex(%x):", unsigned(v.type));
-    return buf + hexList(v.data);
+    if (v.type == 3) {
+        out += "hex:";
+    } else {
+        std::snprintf(buf, sizeof buf, "hex(%x):", unsigned(v.type));
+        out += buf;
+    }
+    out += hexList(v.data);
 }
 
 // ---- Files ------------------------------------------------------------------
@@ -851,11 +870,16 @@ std::string FormatRegText(const RegDocument &doc)
     std::string out(kHeader);
     out += "\n\n";
     for (const auto &key : doc.keys) {
-        out += '[' + key.path + "]\n";
+        out += '[';
+        out += key.path;
+        out += "]\n";
         for (const auto &v : key.values) {
-            out += v.name.empty() ? std::string("@") : quote(v.name);
+            if (v.name.empty())
+                out += '@';
+            else
+                appendQuoted(out, v.name);
             out += '=';
-            out += formatData(v);
+            appendData(out, v);
             out += '\n';
         }
         out += '\n';
