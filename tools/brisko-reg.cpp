@@ -5,12 +5,17 @@
 
 #include "settings/filestore.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -32,10 +37,14 @@ const char kDetails[] =
     "  --dir DIR    use DIR as the machine-wide folder instead of " BRISKO_SETTINGS_DIR "\n"
     "  --help       show this text\n"
     "\n"
-    "Values are written to the machine-wide file when it may be written, and\n"
-    "otherwise to the user's own file ($XDG_CONFIG_HOME/brisko/settings.reg),\n"
-    "which reads take first.\n"
-    "Exit status: 0 done, 1 value or key not found or not written, 2 bad arguments.\n";
+    "A value is read from the user's own file ($XDG_CONFIG_HOME/brisko/settings.reg)\n"
+    "when that holds it, otherwise from the machine-wide file, and written where\n"
+    "it is read from; a value neither file holds is written machine-wide when\n"
+    "that may be written. isClose set to 1 machine-wide applies to every user.\n"
+    "Query output shows control characters as \\n, \\t, \\xHH or \\uHHHH.\n"
+    "Lines of a store file that cannot be read are named on standard error.\n"
+    "Exit status: 0 done, 1 value or key not found, not written, or the output\n"
+    "could not be written, 2 bad arguments.\n";
 
 const char kNotFound[] =
     "ERROR: The system was unable to find the specified registry key or value.\n";
@@ -208,6 +217,58 @@ std::optional<std::uint32_t> parseDword(const std::string &s)
     return std::uint32_t(v);
 }
 
+// Text for the terminal: what could move the cursor, end a line or change how
+// the text shows (control characters, bidirectional overrides, bytes that
+// are not UTF-8) is written as an escape, so a value cannot fake a line.
+std::string printable(std::string_view s)
+{
+    std::string out;
+    char buf[16];
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b >= 0x20 && b < 0x7F) {
+            out += char(b);
+            ++i;
+            continue;
+        }
+        if (b == '\n' || b == '\r' || b == '\t') {
+            out += b == '\n' ? "\\n" : b == '\r' ? "\\r" : "\\t";
+            ++i;
+            continue;
+        }
+        // The length and code point of a UTF-8 sequence; 0 when invalid.
+        std::size_t len = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
+        if (b >= 0xF5)
+            len = 0;
+        char32_t cp = len == 2 ? b & 0x1F : len == 3 ? b & 0x0F : b & 0x07;
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto c = i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0;
+            if ((c & 0xC0) != 0x80) {
+                len = 0;
+                break;
+            }
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+        if (len == 0 || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            std::snprintf(buf, sizeof buf, "\\x%02X", unsigned(b));
+            out += buf;
+            ++i;
+            continue;
+        }
+        const bool hidden = cp < 0xA0 || cp == 0x2028 || cp == 0x2029 ||
+                            (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+        if (hidden) {
+            std::snprintf(buf, sizeof buf, "\\u%04X", unsigned(cp));
+            out += buf;
+        } else {
+            out.append(s.substr(i, len));
+        }
+        i += len;
+    }
+    return out;
+}
+
 // The data as reg shows it.
 std::string display(const RegValue &v)
 {
@@ -254,17 +315,52 @@ std::string display(const RegValue &v)
 
 void printValue(const RegValue &v)
 {
-    std::printf("    %s    %s    %s\n", v.name.empty() ? "(Default)" : v.name.c_str(),
-                RegTypeName(v.type).c_str(), display(v).c_str());
+    std::printf("    %s    %s    %s\n", v.name.empty() ? "(Default)" : printable(v.name).c_str(),
+                RegTypeName(v.type).c_str(), printable(display(v)).c_str());
+}
+
+// A store file must be a regular file (or none yet) in a folder: nothing is
+// read from or made beside a device such as /dev/null.
+void checkStorePath(const std::string &path)
+{
+    struct stat st;
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    if (path.empty() || path.back() == '/' ||
+        (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) ||
+        (::stat(folder.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)))
+        throw UsageError{"not a regular file in a folder: " + path};
+}
+
+// The lines the store had to skip, named so they can be mended by hand.
+void reportSkippedLines(FileStore &store)
+{
+    for (const auto &bad : store.SkippedLines()) {
+        if (bad.tooBig) {
+            std::fprintf(stderr, "brisko-reg: %s is too large to be a store and reads as empty\n",
+                         printable(bad.file).c_str());
+            continue;
+        }
+        for (const auto &line : bad.lines)
+            std::fprintf(stderr, "brisko-reg: %s: line %zu cannot be read and is skipped: %s\n",
+                         printable(bad.file).c_str(), line.number, printable(line.text).c_str());
+        if (bad.count > bad.lines.size())
+            std::fprintf(stderr, "brisko-reg: %s: %zu more lines skipped\n",
+                         printable(bad.file).c_str(), bad.count - bad.lines.size());
+    }
 }
 
 int run(const Command &c)
 {
     const std::string machine =
         c.file ? *c.file : MachineSettingsFile(c.dir ? *c.dir : std::string(BRISKO_SETTINGS_DIR));
+    checkStorePath(machine);
     FileStore store(machine, c.file ? std::string() : UserSettingsFile());
     const RegistryRoot root = RegistryRoot::LocalMachine;
     const std::string keyName = "HKEY_LOCAL_MACHINE" + (c.key.empty() ? "" : "\\" + c.key);
+    reportSkippedLines(store);
 
     if (c.verb == "query") {
         std::vector<RegValue> values;
@@ -283,7 +379,7 @@ int run(const Command &c)
             }
             values = *all;
         }
-        std::printf("\n%s\n", keyName.c_str());
+        std::printf("\n%s\n", printable(keyName).c_str());
         for (const auto &v : values)
             printValue(v);
         std::printf("\n");
@@ -308,6 +404,7 @@ int run(const Command &c)
         }
     } else {
         bool ok;
+        RegValue wanted;
         if (c.type && *c.type == "REG_DWORD") {
             const auto number = parseDword(c.data.value_or(""));
             if (!number)
@@ -315,16 +412,38 @@ int run(const Command &c)
                                  "(or 0x and hex digits): " +
                                  *c.data};
             ok = store.WriteDword(root, c.key, *c.name, *number);
+            wanted.type = kRegDword;
+            for (int i = 0; i < 4; ++i)
+                wanted.data += char((*number >> (8 * i)) & 0xFF);
         } else {
-            ok = store.WriteText(root, c.key, *c.name, c.data.value_or(""));
+            const std::string text = c.data.value_or("");
+            ok = store.WriteText(root, c.key, *c.name, text);
+            wanted.type = kRegSz;
+            wanted.data = TextToRegSzData(std::string_view(text).substr(0, text.find('\0')));
         }
         if (!ok) {
-            std::fprintf(stderr, "ERROR: %s\n", store.LastError().c_str());
+            std::fprintf(stderr, "ERROR: %s\n", printable(store.LastError()).c_str());
             return 1;
         }
-        if (store.LastWrittenFile() != machine)
-            std::fprintf(stderr, "brisko-reg: %s may not be written; stored in %s for this user\n",
-                         machine.c_str(), store.LastWrittenFile().c_str());
+        const std::string &used = store.LastWrittenFile();
+        if (used != machine)
+            std::fprintf(stderr,
+                         "brisko-reg: stored for this user in %s, which is read before %s\n",
+                         printable(used).c_str(), printable(machine).c_str());
+        // What reads find now; only the quit request can still differ.
+        const auto now = store.QueryValue(root, c.key, *c.name);
+        if (!now || now->type != wanted.type || now->data != wanted.data) {
+            if (used == machine)
+                std::fprintf(stderr,
+                             "brisko-reg: this user's own copy in %s is still read first; "
+                             "brisko-reg delete removes it\n",
+                             printable(store.userFile()).c_str());
+            else
+                std::fprintf(stderr,
+                             "brisko-reg: the value in %s, which this user may not change, "
+                             "applies to every user\n",
+                             printable(machine).c_str());
+        }
     }
     std::printf("The operation completed successfully.\n");
     return 0;
@@ -336,12 +455,21 @@ int main(int argc, char **argv)
 {
     try {
         const Command c = parse(argc, argv);
+        int code = 0;
         if (c.help) {
             std::fputs(kSynopsis, stdout);
             std::fputs(kDetails, stdout);
-            return 0;
+        } else {
+            code = run(c);
         }
-        return run(c);
+        // Output that never arrived (a full disk, a closed pipe) is a failure.
+        errno = 0;
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "brisko-reg: cannot write the output: %s\n",
+                         std::strerror(errno ? errno : EIO));
+            return 1;
+        }
+        return code;
     } catch (const UsageError &e) {
         std::fprintf(stderr, "brisko-reg: %s\n%sTry brisko-reg --help for more.\n",
                      e.message.c_str(), kSynopsis);

@@ -1,14 +1,18 @@
 #include "settings/filestore.h"
 
+#include "settings/numbertext.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <unordered_map>
 #include <utility>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -22,9 +26,14 @@ constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kOldHeader = "REGEDIT4";
 // Far beyond anything the program stores; a bigger file is not ours.
 constexpr std::size_t kMaxFileBytes = 16u << 20;
-// A writer holds the lock for a few milliseconds; waiting longer than this
-// means it is stuck, and the write is given up rather than hang the window.
-constexpr long kLockWaitMicroseconds = 5'000'000;
+// How long a write waits for another writer: the command-line tool a few
+// seconds, the window no longer than a frame or two.
+constexpr long kToolLockWait = 5'000'000;
+constexpr long kWindowLockWait = 40'000;
+// A file changed this recently may change again without its size or times
+// showing it (they are only as fine as the file system's clock): its cached
+// parse is checked against its bytes before it is trusted.
+constexpr long kRacyNanoseconds = 1'000'000'000;
 
 char foldChar(char c)
 {
@@ -239,7 +248,7 @@ int hexDigit(char c)
     return -1;
 }
 
-// Lines split at LF, each without a CR before the LF.
+// Lines split at LF, each without a CR before the LF, counted from 1.
 class Lines {
 public:
     explicit Lines(std::string_view text) : text_(text) {}
@@ -252,14 +261,28 @@ public:
             end = text_.size();
         line = text_.substr(pos_, end - pos_);
         pos_ = end + 1;
+        ++number_;
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         return true;
+    }
+    // The number of the line next() gave last.
+    std::size_t number() const { return number_; }
+
+    struct Mark {
+        std::size_t pos, number;
+    };
+    Mark mark() const { return {pos_, number_}; }
+    void reset(Mark m)
+    {
+        pos_ = m.pos;
+        number_ = m.number;
     }
 
 private:
     std::string_view text_;
     std::size_t pos_ = 0;
+    std::size_t number_ = 0;
 };
 
 // The quoted text starting at s[i] == '"'; i ends after the closing quote.
@@ -388,20 +411,20 @@ bool parseData(std::string_view rest, Lines &lines, RegValue &value, bool &remov
 
 // ---- Formatting -------------------------------------------------------------
 
-std::string quote(std::string_view s)
+// Appends "s" with \ and " escaped, a run of plain characters at a time.
+void appendQuoted(std::string &out, std::string_view s)
 {
-    std::string out = "\"";
-    for (;;) {
-        const std::size_t stop = s.find_first_of("\"\\");
-        out.append(s.substr(0, stop));
-        if (stop == std::string_view::npos)
-            break;
-        out += '\\';
-        out += s[stop];
-        s.remove_prefix(stop + 1);
-    }
     out += '"';
-    return out;
+    const char *run = s.data(), *end = run + s.size();
+    for (const char *p = run; p != end; ++p) {
+        if (*p != '"' && *p != '\\')
+            continue;
+        out.append(run, std::size_t(p - run));
+        out += '\\';
+        run = p;
+    }
+    out.append(run, std::size_t(end - run));
+    out += '"';
 }
 
 // The text of REG_SZ data that can be written as "text" and read back to the
@@ -411,6 +434,19 @@ std::optional<std::string> quotableText(std::string_view data)
 {
     if (data.size() < 2 || data.size() % 2 != 0)
         return std::nullopt;
+    // Printable ASCII, by far the most common, is checked without converting.
+    const std::size_t count = data.size() / 2 - 1;
+    std::string ascii(count, '\0');
+    const char *in = data.data();
+    std::size_t n = 0;
+    for (; n < count; ++n, in += 2) {
+        const auto lo = static_cast<unsigned char>(in[0]);
+        if (in[1] != 0 || lo < 0x20 || lo >= 0x7F)
+            break;
+        ascii[n] = char(lo);
+    }
+    if (n == count && in[0] == 0 && in[1] == 0)
+        return ascii;
     const std::u16string units = unitsOf(data);
     if (units.back() != 0 || units.find(u'\0') != units.size() - 1)
         return std::nullopt;
@@ -438,24 +474,30 @@ std::string hexList(std::string_view data)
     return out;
 }
 
-std::string formatData(const RegValue &v)
+void appendData(std::string &out, const RegValue &v)
 {
     char buf[32];
     if (v.type == kRegSz) {
-        if (auto text = quotableText(v.data))
-            return quote(*text);
+        if (auto text = quotableText(v.data)) {
+            appendQuoted(out, *text);
+            return;
+        }
     }
     if (v.type == kRegDword && v.data.size() == 4) {
         std::uint32_t n = 0;
         for (int i = 3; i >= 0; --i)
             n = (n << 8) | static_cast<unsigned char>(v.data[std::size_t(i)]);
         std::snprintf(buf, sizeof buf, "dword:%08x", unsigned(n));
-        return buf;
+        out += buf;
+        return;
     }
-    if (v.type == 3)
-        return "hex:" + hexList(v.data);
-    std::snprintf(buf, sizeof buf, "hex(%x):", unsigned(v.type));
-    return buf + hexList(v.data);
+    if (v.type == 3) {
+        out += "hex:";
+    } else {
+        std::snprintf(buf, sizeof buf, "hex(%x):", unsigned(v.type));
+        out += buf;
+    }
+    out += hexList(v.data);
 }
 
 // ---- Files ------------------------------------------------------------------
@@ -486,8 +528,9 @@ private:
 
 enum class FileState { Absent, Ok, TooBig, Unusable, Error };
 
-// Reads a store file, never through a symlink, a FIFO or a device.
-FileState readStoreFile(const std::string &path, std::string &text, int &err)
+// Reads a store file, never through a symlink, a FIFO or a device; st is the
+// file's status as read.
+FileState readStoreFile(const std::string &path, std::string &text, int &err, struct stat &st)
 {
     text.clear();
     Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
@@ -497,7 +540,6 @@ FileState readStoreFile(const std::string &path, std::string &text, int &err)
             return FileState::Absent;
         return err == ELOOP ? FileState::Unusable : FileState::Error;
     }
-    struct stat st;
     if (::fstat(fd.get(), &st) != 0) {
         err = errno;
         return FileState::Error;
@@ -521,17 +563,6 @@ FileState readStoreFile(const std::string &path, std::string &text, int &err)
         if (text.size() > kMaxFileBytes)
             return FileState::TooBig;
     }
-}
-
-// The file's document for a read: anything unusable reads as empty.
-RegDocument loadForRead(const std::string &path)
-{
-    std::string text;
-    int err = 0;
-    if (path.empty() || readStoreFile(path, text, err) != FileState::Ok)
-        return {};
-    auto doc = ParseRegText(text);
-    return doc ? std::move(*doc) : RegDocument{};
 }
 
 // For a document and a const one alike.
@@ -579,20 +610,33 @@ int makeFolders(const std::string &dir, mode_t mode)
     return 0;
 }
 
-bool waitForLock(int fd)
+// Takes the lock, waiting at most the given time. A writer holds it for a few
+// milliseconds; one that holds it longer is stuck, and the caller gives up
+// rather than wait for it.
+bool lockWithin(int fd, long waitMicroseconds)
 {
-    long waited = 0, pause = 50;
+    timespec start;
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    long pause = 1000;
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
             return true;
         if (errno == EINTR)
             continue;
-        if (errno != EWOULDBLOCK || waited >= kLockWaitMicroseconds)
+        if (errno != EWOULDBLOCK)
             return false;
-        const timespec ts{0, pause * 1000};
+        timespec now;
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const long waited =
+            (now.tv_sec - start.tv_sec) * 1000000L + (now.tv_nsec - start.tv_nsec) / 1000;
+        if (waited >= waitMicroseconds) {
+            errno = EWOULDBLOCK;
+            return false;
+        }
+        const long nap = std::min(pause, waitMicroseconds - waited);
+        const timespec ts{nap / 1000000, (nap % 1000000) * 1000};
         ::nanosleep(&ts, nullptr);
-        waited += pause;
-        pause = std::min(pause * 2, 2000L);
+        pause = std::min(pause * 2, 50000L);
     }
 }
 
@@ -630,20 +674,51 @@ int moveAside(const std::string &file)
     return EEXIST;
 }
 
-bool isDenial(int err)
+// Removes the temporary files of writers that died before their rename. A
+// temporary file is only made while its writer holds the lock, so one found
+// by the lock's holder is nobody's. Only regular files of our own naming go.
+void removeDeadTemporaries(const std::string &file)
 {
-    switch (err) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case ELOOP:
-    case ENOTDIR:
-    case EISDIR:
-    case EINVAL:
-        return true;
-    default:
-        return false;
+    const std::string dir = folderOf(file);
+    const std::string slash = file.rfind('/') == std::string::npos ? "" : dir + "/";
+    const std::string prefix = file.substr(file.rfind('/') + 1) + ".tmp-";
+    DIR *d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    while (const dirent *e = ::readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix)
+            continue;
+        const std::string path = slash + std::string(name);
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(path.c_str());
     }
+    ::closedir(d);
+}
+
+// Puts the new file's data on disk before its rename, so that after a power
+// cut the store holds the old text or the new, never a torn one.
+bool flushToDisk(int fd)
+{
+    return ::fsync(fd) == 0;
+}
+
+long long nanoseconds(const timespec &t)
+{
+    return t.tv_sec * 1'000'000'000LL + t.tv_nsec;
+}
+
+long long monotonicMicroseconds()
+{
+    timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return nanoseconds(now) / 1000;
+}
+
+bool readsAsOne(const RegValue &v)
+{
+    return v.type == kRegSz && LeadingNumber(RegSzDataToText(v.data)) == 1;
 }
 
 std::string normalKeyPath(std::string_view rootName, std::string_view keyPath)
@@ -680,20 +755,18 @@ std::string RegSzDataToText(std::string_view data)
     return fromUtf16(unitsOf(data));
 }
 
-std::optional<RegDocument> ParseRegText(std::string_view text)
+RegParse ParseRegText(std::string_view text)
 {
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         text.remove_prefix(3);
-    Lines lines(text);
-    std::string_view line;
-    while (lines.next(line) && trim(line).empty()) {
-    }
-    if (trim(line).empty())
-        return RegDocument{}; // nothing but blank lines
-    if (trim(line) != kHeader && trim(line) != kOldHeader)
-        return std::nullopt;
+    RegParse out;
+    RegDocument &doc = out.doc;
+    const auto skip = [&out](std::size_t number, std::string_view line) {
+        if (out.skipped.size() < kMaxListedBadLines)
+            out.skipped.push_back({number, std::string(line.substr(0, 1000))});
+        ++out.skippedCount;
+    };
 
-    RegDocument doc;
     // Folded key path -> index, and per key folded value name -> index, so
     // that a huge file of repeated names is still read in linear time.
     std::unordered_map<std::string, std::size_t> keyIndex;
@@ -703,16 +776,26 @@ std::optional<RegDocument> ParseRegText(std::string_view text)
         std::vector<bool> removed;
     };
     std::vector<Index> valueIndex;
+    // Stays null under a key line that cannot be read, so that the values
+    // below it are not put under another key.
     RegKey *key = nullptr;
     Index *values = nullptr;
 
+    Lines lines(text);
+    std::string_view line;
     while (lines.next(line)) {
+        const std::string_view raw = line;
+        const std::size_t number = lines.number();
         line = trim(line);
-        if (line.empty() || line.front() == ';')
+        if (line.empty() || line.front() == ';' || line == kHeader || line == kOldHeader)
             continue;
         if (line.front() == '[') {
-            if (line.size() < 3 || line.back() != ']' || line[1] == '-')
-                return std::nullopt;
+            key = nullptr;
+            values = nullptr;
+            if (line.size() < 3 || line.back() != ']' || line[1] == '-') {
+                skip(number, raw);
+                continue;
+            }
             const std::string_view path = line.substr(1, line.size() - 2);
             auto [it, added] = keyIndex.try_emplace(fold(path), doc.keys.size());
             if (added) {
@@ -723,27 +806,30 @@ std::optional<RegDocument> ParseRegText(std::string_view text)
             values = &valueIndex[it->second];
             continue;
         }
-        if (!key)
-            return std::nullopt;
         RegValue value;
         std::size_t i = 0;
-        if (line.front() == '@') {
+        bool ok = key != nullptr;
+        if (ok && line.front() == '@') {
             i = 1;
-        } else if (line.front() == '"') {
+        } else if (ok && line.front() == '"') {
             auto name = parseQuoted(line, i);
-            if (!name)
-                return std::nullopt;
-            value.name = std::move(*name);
+            ok = name.has_value();
+            if (ok)
+                value.name = std::move(*name);
         } else {
-            return std::nullopt;
+            ok = false;
         }
-        while (i < line.size() && isBlank(line[i]))
+        while (ok && i < line.size() && isBlank(line[i]))
             ++i;
-        if (i == line.size() || line[i] != '=')
-            return std::nullopt;
+        ok = ok && i < line.size() && line[i] == '=';
         bool remove = false;
-        if (!parseData(line.substr(i + 1), lines, value, remove))
-            return std::nullopt;
+        const Lines::Mark after = lines.mark();
+        if (!ok || !parseData(line.substr(i + 1), lines, value, remove)) {
+            // Lines it took as continuations are read again on their own.
+            lines.reset(after);
+            skip(number, raw);
+            continue;
+        }
 
         // A later line for the same name wins, as when a file is imported.
         const std::string folded = fold(value.name);
@@ -776,7 +862,7 @@ std::optional<RegDocument> ParseRegText(std::string_view text)
         }
         list.resize(kept);
     }
-    return doc;
+    return out;
 }
 
 std::string FormatRegText(const RegDocument &doc)
@@ -784,11 +870,16 @@ std::string FormatRegText(const RegDocument &doc)
     std::string out(kHeader);
     out += "\n\n";
     for (const auto &key : doc.keys) {
-        out += '[' + key.path + "]\n";
+        out += '[';
+        out += key.path;
+        out += "]\n";
         for (const auto &v : key.values) {
-            out += v.name.empty() ? std::string("@") : quote(v.name);
+            if (v.name.empty())
+                out += '@';
+            else
+                appendQuoted(out, v.name);
             out += '=';
-            out += formatData(v);
+            appendData(out, v);
             out += '\n';
         }
         out += '\n';
@@ -861,15 +952,131 @@ std::string UserSettingsFile()
 
 // ---- The store --------------------------------------------------------------
 
-struct FileStore::Change {
-    std::string keyPath;
-    RegValue value;
-    bool remove = false;
+// What this process last read of one file.
+struct FileStore::Snapshot {
+    bool known = false;
+    FileState state = FileState::Absent;
+    int error = 0;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    long long mtime = 0, ctime = 0;
+    // Changed so recently that its times may not show the next change.
+    bool racy = false;
+    std::size_t hash = 0; // of the text, to check a racy one
+    RegDocument doc;      // what reads see: empty unless the file is Ok
+    std::vector<RegBadLine> skipped;
+    std::size_t skippedCount = 0;
+    bool tooBig = false;
+
+    // The first rewrite keeps the original under another name.
+    bool setAsideFirst() const { return skippedCount > 0 || tooBig; }
+    bool matches(const struct stat &st) const
+    {
+        return known && dev == st.st_dev && ino == st.st_ino && size == st.st_size &&
+               mtime == nanoseconds(st.st_mtim) && ctime == nanoseconds(st.st_ctim);
+    }
+    void record(const struct stat &st)
+    {
+        known = true;
+        dev = st.st_dev;
+        ino = st.st_ino;
+        size = st.st_size;
+        mtime = nanoseconds(st.st_mtim);
+        ctime = nanoseconds(st.st_ctim);
+        timespec now;
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        racy = nanoseconds(now) - std::max(mtime, ctime) < kRacyNanoseconds;
+    }
+    void clear(FileState to, int err)
+    {
+        *this = Snapshot{};
+        known = true;
+        state = to;
+        error = err;
+    }
 };
 
-FileStore::FileStore(std::string machineFile, std::string userFile)
-    : machineFile_(std::move(machineFile)), userFile_(std::move(userFile))
+namespace {
+
+// The quit request, which a machine-wide 1 makes for every user.
+bool isQuitRequest(std::string_view keyPath, std::string_view name)
 {
+    return sameFolded(keyPath, "HKEY_LOCAL_MACHINE\\" + std::string(kSettingsKey)) &&
+           sameFolded(name, "isClose");
+}
+
+} // namespace
+
+FileStore::FileStore(std::string machineFile, std::string userFile)
+    : machineFile_(std::move(machineFile)), userFile_(std::move(userFile)),
+      machineSeen_(std::make_unique<Snapshot>()), userSeen_(std::make_unique<Snapshot>())
+{
+}
+
+FileStore::~FileStore() = default;
+
+// The file's parse, read again only when the file has changed.
+FileStore::Snapshot &FileStore::look(bool machine)
+{
+    const std::string &file = machine ? machineFile_ : userFile_;
+    Snapshot &seen = machine ? *machineSeen_ : *userSeen_;
+    struct stat st;
+    if (file.empty()) {
+        seen.clear(FileState::Absent, 0);
+        return seen;
+    }
+    if (::lstat(file.c_str(), &st) != 0) {
+        seen.clear(errno == ENOENT ? FileState::Absent : FileState::Error, errno);
+        return seen;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        seen.clear(FileState::Unusable, EINVAL);
+        return seen;
+    }
+    const bool readBefore = seen.state == FileState::Ok || seen.state == FileState::TooBig;
+    if (readBefore && seen.matches(st) && !seen.racy)
+        return seen;
+
+    std::string text;
+    int err = 0;
+    FileState state = readStoreFile(file, text, err, st);
+    if (state != FileState::Ok && state != FileState::TooBig) {
+        seen.clear(state, err);
+        return seen;
+    }
+    const std::size_t hash = std::hash<std::string_view>{}(text);
+    if (!(readBefore && seen.state == state && seen.hash == hash)) {
+        RegParse parsed;
+        if (state == FileState::Ok) {
+            parsed = ParseRegText(text);
+            // A file that could not be written back is not taken as it is.
+            if (FormatRegText(parsed.doc).size() > kMaxFileBytes) {
+                state = FileState::TooBig;
+                parsed = RegParse{};
+            }
+        }
+        seen.clear(state, 0);
+        seen.doc = std::move(parsed.doc);
+        seen.skipped = std::move(parsed.skipped);
+        seen.skippedCount = parsed.skippedCount;
+        seen.tooBig = state == FileState::TooBig;
+        seen.hash = hash;
+    }
+    seen.record(st);
+    return seen;
+}
+
+const RegValue *FileStore::lookup(const std::string &path, std::string_view name)
+{
+    for (const Pending &p : pending_)
+        if (sameFolded(p.keyPath, path) && sameFolded(p.value.name, name))
+            return &p.value;
+    const RegValue *user = findValue(findKey(look(false).doc, path), name);
+    const RegValue *machine = findValue(findKey(look(true).doc, path), name);
+    if (machine && isQuitRequest(path, name) && readsAsOne(*machine))
+        return machine;
+    return user ? user : machine;
 }
 
 std::string FileStore::ReadSetting(RegistryRoot root, const std::string &keyPath,
@@ -884,7 +1091,46 @@ std::string FileStore::ReadSetting(RegistryRoot root, const std::string &keyPath
 void FileStore::WriteSetting(RegistryRoot root, const std::string &keyPath,
                              const std::string &valueName, const std::string &text)
 {
-    WriteText(root, keyPath, valueName, text);
+    WriteSettings(root, keyPath, {{valueName, text}});
+}
+
+void FileStore::WriteSettings(RegistryRoot root, const std::string &keyPath,
+                              const SettingTexts &values)
+{
+    const std::string rootName = RegRootName(root);
+    if (rootName.empty())
+        return;
+    const std::string path = normalKeyPath(rootName, keyPath);
+    if (path.find('\n') != std::string::npos)
+        return;
+    for (const auto &[name, text] : values) {
+        RegValue v{std::string(cutAtNul(name)), kRegSz, TextToRegSzData(cutAtNul(text))};
+        if (v.name.find('\n') != std::string::npos)
+            continue;
+        auto same = std::find_if(pending_.begin(), pending_.end(), [&](const Pending &p) {
+            return sameFolded(p.keyPath, path) && sameFolded(p.value.name, v.name);
+        });
+        if (same != pending_.end())
+            same->value = std::move(v); // the newer text replaces the one not yet written
+        else
+            pending_.push_back({path, std::move(v)});
+    }
+    flushPending();
+}
+
+// Writes what is pending, briefly: what cannot be written now stays pending.
+void FileStore::flushPending()
+{
+    if (pending_.empty())
+        return;
+    std::vector<Change> changes;
+    for (auto &p : pending_)
+        changes.push_back({std::move(p.keyPath), std::move(p.value), false});
+    pending_.clear();
+    std::vector<Change> left;
+    writeChanges(std::move(changes), kWindowLockWait, &left);
+    for (auto &c : left)
+        pending_.push_back({std::move(c.keyPath), std::move(c.value)});
 }
 
 std::optional<RegValue> FileStore::QueryValue(RegistryRoot root, const std::string &keyPath,
@@ -893,13 +1139,8 @@ std::optional<RegValue> FileStore::QueryValue(RegistryRoot root, const std::stri
     const std::string rootName = RegRootName(root);
     if (rootName.empty())
         return std::nullopt;
-    const std::string path = normalKeyPath(rootName, keyPath);
-    const std::string_view name = cutAtNul(valueName);
-    for (const std::string *file : {&userFile_, &machineFile_}) {
-        const RegDocument doc = loadForRead(*file);
-        if (const RegValue *v = findValue(findKey(doc, path), name))
-            return *v;
-    }
+    if (const RegValue *v = lookup(normalKeyPath(rootName, keyPath), cutAtNul(valueName)))
+        return *v;
     return std::nullopt;
 }
 
@@ -910,23 +1151,25 @@ std::optional<std::vector<RegValue>> FileStore::ListValues(RegistryRoot root,
     if (rootName.empty())
         return std::nullopt;
     const std::string path = normalKeyPath(rootName, keyPath);
-    std::optional<std::vector<RegValue>> out;
-    for (const std::string *file : {&userFile_, &machineFile_}) {
-        const RegDocument doc = loadForRead(*file);
-        const RegKey *key = findKey(doc, path);
-        if (!key)
-            continue;
-        if (!out)
-            out.emplace();
-        const std::size_t shadowing = out->size();
-        for (const auto &v : key->values) {
-            bool shadowed = false;
-            for (std::size_t i = 0; i < shadowing && !shadowed; ++i)
-                shadowed = sameFolded((*out)[i].name, v.name);
-            if (!shadowed)
-                out->push_back(v);
+    const RegKey *user = findKey(look(false).doc, path);
+    const RegKey *machine = findKey(look(true).doc, path);
+    if (!user && !machine)
+        return std::nullopt;
+    std::vector<RegValue> out;
+    std::unordered_map<std::string, std::size_t> shown;
+    if (user)
+        for (const auto &v : user->values) {
+            shown.emplace(fold(v.name), out.size());
+            out.push_back(v);
         }
-    }
+    if (machine)
+        for (const auto &v : machine->values) {
+            const auto it = shown.find(fold(v.name));
+            if (it == shown.end())
+                out.push_back(v);
+            else if (isQuitRequest(path, v.name) && readsAsOne(v))
+                out[it->second] = v;
+        }
     return out;
 }
 
@@ -958,10 +1201,56 @@ bool FileStore::write(RegistryRoot root, const std::string &keyPath, const RegVa
         fail(Outcome::Failed, "a key or value name cannot hold a line feed", EINVAL);
         return false;
     }
-    Outcome outcome = change(machineFile_, true, what);
-    if (outcome == Outcome::Denied && !userFile_.empty())
-        outcome = change(userFile_, false, what);
-    return outcome == Outcome::Done;
+    std::vector<Change> changes;
+    changes.push_back(std::move(what));
+    return writeChanges(std::move(changes), kToolLockWait, nullptr) == Outcome::Done;
+}
+
+// Sends each value where reads find it: to the per-user file when that holds
+// it, otherwise to the machine-wide file, or to the per-user file when the
+// machine-wide one cannot be written. Changes not made go to *left.
+FileStore::Outcome FileStore::writeChanges(std::vector<Change> changes, long waitMicroseconds,
+                                           std::vector<Change> *left)
+{
+    const long long start = monotonicMicroseconds();
+    std::vector<Change> toMachine, toUser;
+    {
+        const RegDocument &userDoc = look(false).doc;
+        for (auto &c : changes) {
+            const bool userHas = !isQuitRequest(c.keyPath, c.value.name) &&
+                                 findValue(findKey(userDoc, c.keyPath), c.value.name);
+            (userHas ? toUser : toMachine).push_back(std::move(c));
+        }
+    }
+    Outcome outcome = Outcome::Done;
+    const auto keep = [&](std::vector<Change> &undone) {
+        if (left)
+            for (auto &c : undone)
+                left->push_back(std::move(c));
+    };
+    if (!toMachine.empty()) {
+        outcome = change(machineFile_, true, toMachine, waitMicroseconds);
+        // Busy is a writer at work, not a file we may not use: try again later.
+        if (outcome == Outcome::Failed && !userFile_.empty()) {
+            for (auto &c : toMachine)
+                toUser.push_back(std::move(c));
+            outcome = Outcome::Done;
+        } else if (outcome != Outcome::Done) {
+            keep(toMachine);
+        }
+    }
+    if (!toUser.empty()) {
+        // Both files together wait no longer than one would.
+        const long waited = long(monotonicMicroseconds() - start);
+        const Outcome user =
+            change(userFile_, false, toUser, std::max(0L, waitMicroseconds - waited));
+        if (user != Outcome::Done) {
+            keep(toUser);
+            if (outcome == Outcome::Done || user == Outcome::Failed)
+                outcome = user;
+        }
+    }
+    return outcome;
 }
 
 FileStore::DeleteResult FileStore::DeleteValue(RegistryRoot root, const std::string &keyPath,
@@ -970,19 +1259,32 @@ FileStore::DeleteResult FileStore::DeleteValue(RegistryRoot root, const std::str
     const std::string rootName = RegRootName(root);
     if (rootName.empty())
         return DeleteResult::NotFound;
-    Change what{normalKeyPath(rootName, keyPath), {std::string(cutAtNul(valueName)), 0, {}}, true};
+    const std::vector<Change> what{
+        {normalKeyPath(rootName, keyPath), {std::string(cutAtNul(valueName)), 0, {}}, true}};
     bool found = false, deleted = false;
-    for (const std::string *file : {&userFile_, &machineFile_}) {
-        const RegDocument doc = loadForRead(*file);
-        if (!findValue(findKey(doc, what.keyPath), what.value.name))
+    for (bool machine : {false, true}) {
+        if (!findValue(findKey(look(machine).doc, what[0].keyPath), what[0].value.name))
             continue;
         found = true;
-        if (change(*file, file == &machineFile_, what) == Outcome::Done)
+        if (change(machine ? machineFile_ : userFile_, machine, what, kToolLockWait) ==
+            Outcome::Done)
             deleted = true;
     }
     if (!found)
         return DeleteResult::NotFound;
     return deleted ? DeleteResult::Deleted : DeleteResult::Failed;
+}
+
+std::vector<FileStore::BadLines> FileStore::SkippedLines()
+{
+    std::vector<BadLines> out;
+    for (bool machine : {false, true}) {
+        const Snapshot &seen = look(machine);
+        if (seen.setAsideFirst())
+            out.push_back(
+                {machine ? machineFile_ : userFile_, seen.skipped, seen.skippedCount, seen.tooBig});
+    }
+    return out;
 }
 
 FileStore::Outcome FileStore::fail(Outcome outcome, const std::string &what, int err)
@@ -991,14 +1293,73 @@ FileStore::Outcome FileStore::fail(Outcome outcome, const std::string &what, int
     return outcome;
 }
 
-// One write: lock, re-read, change one value, write a new file beside the old
-// one, sync it and rename it over. Denied means this process may not use the
-// file, so a machine-wide write may go to the per-user file instead.
-FileStore::Outcome FileStore::change(const std::string &file, bool machine, const Change &what)
+namespace {
+
+// Makes the changes in doc; false when it already held them all.
+bool applyChanges(RegDocument &doc, const std::vector<FileStore::Change> &changes)
 {
-    const auto failed = [&](std::string message, int err) {
-        return fail(isDenial(err) ? Outcome::Denied : Outcome::Failed, file + ": " + message, err);
+    bool changed = false;
+    for (const auto &what : changes) {
+        RegKey *key = findKey(doc, what.keyPath);
+        RegValue *value = findValue(key, what.value.name);
+        if (what.remove) {
+            if (value) {
+                key->values.erase(key->values.begin() + (value - key->values.data()));
+                changed = true;
+            }
+        } else if (value) {
+            if (value->type != what.value.type || value->data != what.value.data) {
+                value->type = what.value.type; // the name keeps the spelling it has
+                value->data = what.value.data;
+                changed = true;
+            }
+        } else {
+            if (!key) {
+                doc.keys.push_back({what.keyPath, {}});
+                key = &doc.keys.back();
+            }
+            key->values.push_back(what.value);
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+bool holdsAll(const RegDocument &doc, const std::vector<FileStore::Change> &changes)
+{
+    for (const auto &what : changes) {
+        const RegValue *value = findValue(findKey(doc, what.keyPath), what.value.name);
+        if (what.remove
+                ? value != nullptr
+                : !value || value->type != what.value.type || value->data != what.value.data)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// One write: lock, look at the file again, change its values, write a new
+// file beside it under a name of its own, flush it and rename it over. Busy
+// means another writer held the lock too long; Failed, that this process
+// cannot write the file.
+FileStore::Outcome FileStore::change(const std::string &file, bool machine,
+                                     const std::vector<Change> &changes, long waitMicroseconds)
+{
+    const auto failed = [&](const std::string &message, int err) {
+        return fail(Outcome::Failed, file + ": " + message, err);
     };
+    if (file.empty())
+        return fail(Outcome::Failed, "no settings file", ENOENT);
+    // A value already stored as asked needs no lock and no write.
+    if (holdsAll(look(machine).doc, changes)) {
+        lastWrittenFile_ = file;
+        return Outcome::Done;
+    }
+    // Nothing is made beside a device, a folder or a symlink.
+    struct stat st;
+    if (::lstat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        return failed("not a regular file, not written through", EINVAL);
     const mode_t fileMode = machine ? 0644 : 0600;
     if (int err = makeFolders(folderOf(file), machine ? 0755 : 0700))
         return failed("cannot create its folder", err);
@@ -1008,92 +1369,68 @@ FileStore::Outcome FileStore::change(const std::string &file, bool machine, cons
                    O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600));
     if (!lock)
         return failed("cannot open the lock file", errno);
-    struct stat st;
     if (::fstat(lock.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return failed("the lock file is not a regular file", EINVAL);
-    if (!waitForLock(lock.get()))
-        return fail(Outcome::Failed, file + ": cannot lock it", errno ? errno : EWOULDBLOCK);
-
-    std::string text;
-    int err = 0;
-    bool corrupt = false;
-    RegDocument doc;
-    switch (readStoreFile(file, text, err)) {
-    case FileState::Absent:
-        break;
-    case FileState::Ok:
-        if (auto parsed = ParseRegText(text))
-            doc = std::move(*parsed);
-        else
-            corrupt = true;
-        break;
-    case FileState::TooBig:
-        corrupt = true;
-        break;
-    case FileState::Unusable:
-        return failed("not a regular file, not written through", err);
-    case FileState::Error:
-        return failed("cannot read it", err);
+    if (!lockWithin(lock.get(), waitMicroseconds)) {
+        const int err = errno;
+        return fail(err == EWOULDBLOCK ? Outcome::Busy : Outcome::Failed, file + ": cannot lock it",
+                    err);
     }
 
-    // Change the one value; a value already as asked needs no write.
-    RegKey *key = findKey(doc, what.keyPath);
-    RegValue *value = findValue(key, what.value.name);
-    if (what.remove) {
-        if (!value) {
-            lastWrittenFile_ = file;
-            return Outcome::Done;
-        }
-        key->values.erase(key->values.begin() + (value - key->values.data()));
-    } else if (value) {
-        if (value->type == what.value.type && value->data == what.value.data) {
-            lastWrittenFile_ = file;
-            return Outcome::Done;
-        }
-        value->type = what.value.type; // the name keeps the spelling it has
-        value->data = what.value.data;
-    } else {
-        if (!key) {
-            doc.keys.push_back({what.keyPath, {}});
-            key = &doc.keys.back();
-        }
-        key->values.push_back(what.value);
+    Snapshot &seen = look(machine);
+    if (seen.state == FileState::Unusable)
+        return failed("not a regular file, not written through", seen.error);
+    if (seen.state == FileState::Error)
+        return failed("cannot read it", seen.error);
+    // The cached parse is changed in place (a big store is not copied), and
+    // forgotten when the write does not happen.
+    if (!applyChanges(seen.doc, changes)) {
+        lastWrittenFile_ = file;
+        return Outcome::Done;
     }
-    const std::string out = FormatRegText(doc);
+    const auto forget = [&](const std::string &message, int err) {
+        seen.known = false;
+        seen.state = FileState::Absent;
+        return failed(message, err);
+    };
+    const std::string out = FormatRegText(seen.doc);
     if (out.size() > kMaxFileBytes)
-        return fail(Outcome::Failed, file + ": the store would grow too large", EFBIG);
+        return forget("the store would grow too large", EFBIG);
 
-    const std::string tmpPath = file + ".tmp";
-    const int tmpFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
-    Fd tmp(::open(tmpPath.c_str(), tmpFlags, fileMode));
-    if (!tmp && errno == EEXIST) {
-        // Left by a writer that died; we hold the lock, so nobody uses it.
-        ::unlink(tmpPath.c_str());
-        tmp.reset(::open(tmpPath.c_str(), tmpFlags, fileMode));
-    }
+    removeDeadTemporaries(file);
+    std::string tmpPath = file + ".tmp-XXXXXX";
+    Fd tmp(::mkostemp(tmpPath.data(), O_CLOEXEC));
     if (!tmp)
-        return failed("cannot create " + tmpPath, errno);
+        return forget("cannot create a temporary file beside it", errno);
     if (!writeAll(tmp.get(), out) || ::fchmod(tmp.get(), fileMode) != 0 ||
-        ::fsync(tmp.get()) != 0 || ::close(tmp.release()) != 0) {
-        err = errno;
+        !flushToDisk(tmp.get()) || ::close(tmp.release()) != 0) {
+        const int err = errno;
         ::unlink(tmpPath.c_str());
-        return fail(Outcome::Failed, file + ": cannot write " + tmpPath, err);
+        return forget("cannot write " + tmpPath, err);
     }
-    if (corrupt) {
-        if ((err = moveAside(file)) != 0) {
+    if (seen.setAsideFirst()) {
+        if (int err = moveAside(file)) {
             ::unlink(tmpPath.c_str());
-            return fail(Outcome::Failed, file + ": cannot move the unreadable file aside", err);
+            return forget("cannot set the unreadable file aside", err);
         }
     }
     if (::rename(tmpPath.c_str(), file.c_str()) != 0) {
-        err = errno;
+        const int err = errno;
         ::unlink(tmpPath.c_str());
-        return failed("cannot replace it", err);
+        return forget("cannot replace it", err);
     }
-    // The new file's data is on disk before the rename, so after a power cut
-    // the store holds the old text or the new, never a torn one. The folder
-    // itself is not synced: losing the rename only loses the last second's
-    // value, and syncing it on every tick cost most of the idle CPU.
+    // The folder itself is not synced: losing the rename only loses the last
+    // second's value, and syncing it on every tick cost most of the idle CPU.
+    // What is on disk now is the cached parse, with nothing left to set aside.
+    seen.skipped.clear();
+    seen.skippedCount = 0;
+    seen.tooBig = false;
+    seen.state = FileState::Ok;
+    seen.hash = std::hash<std::string_view>{}(out);
+    if (::lstat(file.c_str(), &st) == 0)
+        seen.record(st);
+    else
+        seen.known = false;
     lastWrittenFile_ = file;
     return Outcome::Done;
 }

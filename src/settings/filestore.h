@@ -3,6 +3,7 @@
 #include "settings/settingsstore.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,22 +31,33 @@
 // a trailing backslash; lines starting with ';' are comments.
 //
 // Two files make one store, the way Windows treats the machine-wide writes of
-// a program run by a standard user:
-//   - writes go to the machine-wide file when this process may write it (or
-//     create it in its folder), otherwise to the per-user file;
-//   - reads look for the value in the per-user file first, then in the
-//     machine-wide one.
-// So an ordinary user's settings are remembered, and an administrator can
-// still set a value for every user.
+// a program run by a standard user. A value is read from the per-user file
+// when that holds it, otherwise from the machine-wide file; a write goes where
+// the value is read from: to the per-user file when that holds it, otherwise
+// to the machine-wide file, or to the per-user file when the machine-wide one
+// cannot be written. So no older copy ever hides what was written last. The
+// quit request is the one exception: "isClose" reading 1 in the machine-wide
+// file applies to every user, whatever their own file says, and "isClose" is
+// always written machine-wide when that may be written.
 //
-// Every write takes an exclusive lock (flock on "<file>.lock"), re-reads the
-// file, changes one value, writes "<file>.tmp" in the same folder, syncs it
-// and renames it over the file: readers see the old file or the new one, and
-// two copies writing at once never lose each other's values. A symlink or
-// other non-regular file at the store's path is never followed: it reads as
-// absent and is never written through (the machine-wide write then goes to
-// the per-user file). A file that cannot be parsed reads as empty, and the
-// next write first renames it to "<file>.corrupt-<unix time>".
+// A write takes an exclusive lock (flock on "<file>.lock"), checks the file
+// again, changes its values, writes a new file under a unique name in the
+// same folder, syncs it and renames it over the file: readers see the old file
+// or the new one, and two copies writing at once never lose each other's
+// values. A symlink or other non-regular file at the store's path is never
+// followed: it reads as absent and is never written through. Lines that
+// cannot be read are skipped and every other value is kept; the first rewrite
+// of such a file first links the original to "<file>.corrupt-<unix time>". A
+// file whose text, or its rewrite, would pass the size limit reads as empty
+// and is set aside the same way.
+//
+// Each file's parse is kept, and a file is read again only when it has changed
+// on disk. A value already stored as asked takes no lock.
+//
+// WriteSetting and WriteSettings are made for the user-interface thread: they
+// wait for the lock only a few tens of milliseconds, and a value that could
+// not be written stays pending in this object (reads see it) and is written
+// with the next write.
 
 struct RegValue {
     std::string name;
@@ -65,9 +77,23 @@ struct RegDocument {
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegDword = 4;
 
-// Reads a store file's text; std::nullopt when it is not in the format above.
-// Safe on any bytes.
-std::optional<RegDocument> ParseRegText(std::string_view text);
+// A line of a store file that could not be read.
+struct RegBadLine {
+    std::size_t number = 0; // from 1
+    std::string text;       // as it stands in the file, without its line end
+};
+
+struct RegParse {
+    RegDocument doc;                 // every value that could be read
+    std::vector<RegBadLine> skipped; // the first kMaxListedBadLines of them
+    std::size_t skippedCount = 0;    // all of them
+};
+
+inline constexpr std::size_t kMaxListedBadLines = 100;
+
+// Reads a store file's text in the format above, skipping the lines it cannot
+// read. Safe on any bytes.
+RegParse ParseRegText(std::string_view text);
 std::string FormatRegText(const RegDocument &doc);
 
 // REG_SZ data (UTF-16LE) to and from UTF-8 text. Reading stops at a NUL.
@@ -90,20 +116,28 @@ class FileStore : public SettingsStore {
 public:
     // userFile may be "": the store is then the machine-wide file alone.
     FileStore(std::string machineFile, std::string userFile);
+    ~FileStore() override;
+    FileStore(const FileStore &) = delete;
+    FileStore &operator=(const FileStore &) = delete;
 
     std::string ReadSetting(RegistryRoot root, const std::string &keyPath,
                             const std::string &valueName) override;
     void WriteSetting(RegistryRoot root, const std::string &keyPath, const std::string &valueName,
                       const std::string &text) override;
+    void WriteSettings(RegistryRoot root, const std::string &keyPath,
+                       const SettingTexts &values) override;
+    // Values WriteSetting(s) could not write yet.
+    std::size_t PendingWrites() const { return pending_.size(); }
 
     // The value as a read sees it, of any type.
     std::optional<RegValue> QueryValue(RegistryRoot root, const std::string &keyPath,
                                        const std::string &valueName);
-    // Every value of the key, per-user ones first; std::nullopt when neither
-    // file has the key.
+    // Every value of the key as reads see them, per-user ones first;
+    // std::nullopt when neither file has the key.
     std::optional<std::vector<RegValue>> ListValues(RegistryRoot root, const std::string &keyPath);
 
-    // Like WriteSetting, but saying whether it worked (LastError() if not).
+    // Like WriteSetting, but waiting up to a few seconds for the lock and
+    // saying whether it worked (LastError() if not).
     bool WriteText(RegistryRoot root, const std::string &keyPath, const std::string &valueName,
                    const std::string &text);
     bool WriteDword(RegistryRoot root, const std::string &keyPath, const std::string &valueName,
@@ -116,6 +150,15 @@ public:
     DeleteResult DeleteValue(RegistryRoot root, const std::string &keyPath,
                              const std::string &valueName);
 
+    // The lines of either file that the last look at it had to skip.
+    struct BadLines {
+        std::string file;
+        std::vector<RegBadLine> lines; // the first few
+        std::size_t count = 0;         // all of them
+        bool tooBig = false;           // the whole file was left unread
+    };
+    std::vector<BadLines> SkippedLines();
+
     const std::string &LastError() const { return lastError_; }
     // The file the last successful write changed (or found already right).
     const std::string &LastWrittenFile() const { return lastWrittenFile_; }
@@ -123,16 +166,35 @@ public:
     const std::string &machineFile() const { return machineFile_; }
     const std::string &userFile() const { return userFile_; }
 
-private:
-    enum class Outcome { Done, Denied, Failed };
-    struct Change;
+    // One value to set or remove (for the store's own use).
+    struct Change {
+        std::string keyPath; // with its root
+        RegValue value;
+        bool remove = false;
+    };
 
+private:
+    enum class Outcome { Done, Busy, Failed };
+    struct Snapshot;
+    struct Pending {
+        std::string keyPath; // with its root
+        RegValue value;
+    };
+
+    Snapshot &look(bool machine);
+    const RegValue *lookup(const std::string &path, std::string_view name);
     bool write(RegistryRoot root, const std::string &keyPath, const RegValue &value);
-    Outcome change(const std::string &file, bool machine, const Change &what);
+    Outcome writeChanges(std::vector<Change> changes, long waitMicroseconds,
+                         std::vector<Change> *left);
+    void flushPending();
+    Outcome change(const std::string &file, bool machine, const std::vector<Change> &changes,
+                   long waitMicroseconds);
     Outcome fail(Outcome outcome, const std::string &what, int err);
 
     std::string machineFile_;
     std::string userFile_;
     std::string lastError_;
     std::string lastWrittenFile_;
+    std::unique_ptr<Snapshot> machineSeen_, userSeen_;
+    std::vector<Pending> pending_;
 };

@@ -6,6 +6,7 @@
 
 #include "mainwindow/form1.h"
 #include "settings/numbertext.h"
+#include "settings/settingsstore.h"
 
 #include <QCloseEvent>
 #include <QLocale>
@@ -81,11 +82,12 @@ void Form1::Timer1_Timer()
 {
     UsageTotal = UsageTotal + 1;
 
+    // The three values go to the store as one change: one lock, one rewrite.
     const QPoint place = pos();
-    writeSetting(QStringLiteral("Left"),
-                 QString::fromStdString(PlainDecimalText(place.x() * 15.0)));
-    writeSetting(QStringLiteral("Top"), QString::fromStdString(PlainDecimalText(place.y() * 15.0)));
-    writeSetting(QStringLiteral("js00"), QString::fromStdString(SignedPlaceText(UsageTotal)));
+    services_.store->WriteSettings(RegistryRoot::LocalMachine, SettingsKey.toStdString(),
+                                   {{"Left", PlainDecimalText(place.x() * 15.0)},
+                                    {"Top", PlainDecimalText(place.y() * 15.0)},
+                                    {"js00", SignedPlaceText(UsageTotal)}});
 
     setWindowTitle(QStringLiteral("计时器 ") + TimeOfDayText(services_.clock->timeOfDay()));
 

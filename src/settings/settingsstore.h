@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 // The program's settings live as text values under one key of a registry-like
 // store: the real registry on Windows, a file store of our own elsewhere.
@@ -29,6 +31,17 @@ public:
     // are swallowed: the value then simply is not there next time.
     virtual void WriteSetting(RegistryRoot root, const std::string &keyPath,
                               const std::string &valueName, const std::string &text) = 0;
+
+    // Several values at once (name, text), taken as one change where the
+    // store can: the housekeeping tick's values share one lock and one
+    // rewrite of a settings file.
+    using SettingTexts = std::vector<std::pair<std::string, std::string>>;
+    virtual void WriteSettings(RegistryRoot root, const std::string &keyPath,
+                               const SettingTexts &values)
+    {
+        for (const auto &[name, text] : values)
+            WriteSetting(root, keyPath, name, text);
+    }
 };
 
 // The machine-wide store this build uses (see settingsstore.cpp).

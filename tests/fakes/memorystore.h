@@ -35,6 +35,13 @@ public:
         log.push_back({'W', valueName, text});
     }
 
+    void WriteSettings(RegistryRoot root, const std::string &keyPath,
+                       const SettingTexts &texts) override
+    {
+        ++batches;
+        SettingsStore::WriteSettings(root, keyPath, texts);
+    }
+
     void set(const std::string &name, const std::string &text) { values[fold(name)] = text; }
     bool has(const std::string &name) const { return values.count(fold(name)) != 0; }
     std::string get(const std::string &name) const
@@ -54,6 +61,7 @@ public:
     std::map<std::string, std::string> values;
     std::vector<Access> log;
     std::string lastKey;
+    int batches = 0; // calls of WriteSettings
 
 private:
     static std::string fold(std::string s)

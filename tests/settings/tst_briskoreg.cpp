@@ -56,16 +56,18 @@ private slots:
     void arguments_data();
     void arguments();
     void fileOptionUsesThatFileAlone();
+    void outputCannotFakeValuesOrFailSilently();
+    void skippedLinesNamed();
     void ordinaryUserGetsOwnFile();
 
 private:
-    Result run(QStringList args, bool asNobody = false);
+    Result run(QStringList args, bool asNobody = false, const QString &stdoutFile = {});
 
     std::unique_ptr<QTemporaryDir> tmp_;
     QString machineDir_, configDir_;
 };
 
-Result TestBriskoReg::run(QStringList args, bool asNobody)
+Result TestBriskoReg::run(QStringList args, bool asNobody, const QString &stdoutFile)
 {
     if (args.filter(QRegularExpression("^--(file|dir)")).isEmpty())
         args = QStringList{"--dir", machineDir_} + args;
@@ -82,6 +84,8 @@ Result TestBriskoReg::run(QStringList args, bool asNobody)
             if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
                 ::_exit(126);
         });
+    if (!stdoutFile.isEmpty())
+        p.setStandardOutputFile(stdoutFile);
     p.start(BRISKO_REG_TOOL, args);
     Result r;
     if (!p.waitForFinished(30000))
@@ -235,6 +239,69 @@ void TestBriskoReg::fileOptionUsesThatFileAlone()
     QCOMPARE(run({"--file", "@file", "query", "Text1"}).code, 1);
     QCOMPARE(readAll(MachineSettingsFile(machineDir_.toStdString()).c_str()), machine);
     QVERIFY(!QFileInfo::exists(configDir_));
+}
+
+void TestBriskoReg::outputCannotFakeValuesOrFailSilently()
+{
+    // Control characters and bytes that are not UTF-8 show as escapes, so a
+    // value cannot print as another value's line; the store keeps it exact.
+    const std::string machine = MachineSettingsFile(machineDir_.toStdString());
+    const std::string sneaky = "5\n    isClose    REG_SZ    1\x1b[2J\xff 分\xc2\x9b\xe2\x80\xae";
+    FileStore store(machine, "");
+    QVERIFY(store.WriteText(kRoot, kSettingsKey, "Text1", sneaky));
+    Result r = run({"query"});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.contains("    Text1    REG_SZ    5\\n    isClose    REG_SZ    1\\x1B[2J\\xFF "
+                            "分\\u009B\\u202E\n"),
+             r.out.constData());
+    QCOMPARE(r.out.count('\n'), 6); // blank, key, three values, blank
+    QCOMPARE(store.ReadSetting(kRoot, kSettingsKey, "Text1"), sneaky);
+
+    // Output that cannot be written is an error.
+    r = run({"query"}, false, "/dev/full");
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains("cannot write the output"), r.err.constData());
+    r = run({"--help"}, false, "/dev/full");
+    QCOMPARE(r.code, 1);
+
+    // A store that is not a regular file in a folder is refused, and nothing
+    // is made beside it.
+    const bool lockThere = QFileInfo::exists("/dev/null.lock");
+    for (const QString &notAStore : {QString("/dev/null"), machineDir_, machineDir_ + "/",
+                                     QString::fromStdString(machine) + "/x.reg"}) {
+        r = run({"--file", notAStore, "add", "X", "1"});
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("not a regular file in a folder"), r.err.constData());
+    }
+    QCOMPARE(QFileInfo::exists("/dev/null.lock"), lockThere);
+}
+
+void TestBriskoReg::skippedLinesNamed()
+{
+    const QString machine = QString::fromStdString(MachineSettingsFile(machineDir_.toStdString()));
+    QFile f(machine);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("Windows Registry Editor Version 5.00\n\n"
+            "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmora\\Brisko]\n"
+            "\"Text1\"=\"25\"\n"
+            "\"Top\"=12\x1b\n"
+            "\"Left\"=\"3000\"\n");
+    f.close();
+    Result r = run({"query"});
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.contains("    Text1    REG_SZ    25\n    Left    REG_SZ    3000\n"),
+             r.out.constData());
+    QCOMPARE(r.err, "brisko-reg: " + machine.toUtf8() +
+                        ": line 5 cannot be read and is skipped: \"Top\"=12\\x1B\n");
+
+    // The first write keeps the readable values and sets the original aside.
+    QCOMPARE(run({"add", "Check1", " 1"}).code, 0);
+    r = run({"query"});
+    QCOMPARE(r.err, QByteArray());
+    QVERIFY2(r.out.contains("    Text1    REG_SZ    25\n    Left    REG_SZ    3000\n"
+                            "    Check1    REG_SZ     1\n"),
+             r.out.constData());
+    QCOMPARE(QDir(machineDir_).entryList({"settings.reg.corrupt-*"}).size(), 1);
 }
 
 // A user who may not write the machine-wide file gets a file of their own,
