@@ -1,0 +1,6 @@
+#include "support/check.h"
+
+int main(int argc, char **argv)
+{
+    return check::RunAll(argc, argv);
+}
