@@ -1,10 +1,10 @@
 #include "buildinfo.h"
-#include "mainwindow/appicon.h"
-#include "mainwindow/fonts.h"
-#include "mainwindow/form1.h"
-#include "platform/qthttpclient.h"
-#include "platform/qtservices.h"
-#include "settings/settingsstore.h"
+#include "qt/appicon.h"
+#include "qt/fonts.h"
+#include "qt/form1.h"
+#include "qt/qthttpclient.h"
+#include "qt/qtservices.h"
+#include "core/store/settingsstore.h"
 
 #include <QApplication>
 #include <QSessionManager>

@@ -10,10 +10,10 @@
 // fallback tone) falls into it. Runs on whatever Qt platform is given
 // (xcb under Xvfb in bench/run.py), offscreen when there is no display.
 
-#include "mainwindow/form1.h"
-#include "platform/qtservices.h"
-#include "settings/filestore.h"
-#include "timing/durationtext.h"
+#include "qt/form1.h"
+#include "qt/qtservices.h"
+#include "core/store/filestore.h"
+#include "core/rules/durationtext.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,8 +3,8 @@
 // Usage: bench_tick_cost [ticks]   (the store lives in a temporary folder)
 
 #include "fakes/fakeservices.h"
-#include "mainwindow/form1.h"
-#include "settings/filestore.h"
+#include "qt/form1.h"
+#include "core/store/filestore.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

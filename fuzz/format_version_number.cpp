@@ -2,8 +2,8 @@
 // number reads back from its parts.
 
 #include "check.h"
-#include "settings/numbertext.h"
-#include "update/versionrules.h"
+#include "core/rules/numbertext.h"
+#include "core/rules/versionrules.h"
 
 #include <algorithm>
 

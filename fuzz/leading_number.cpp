@@ -1,7 +1,7 @@
 // LeadingNumber on any text, and the two number-to-text forms on what it reads.
 
 #include "check.h"
-#include "settings/numbertext.h"
+#include "core/rules/numbertext.h"
 
 #include <cfloat>
 

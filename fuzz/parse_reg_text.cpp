@@ -4,7 +4,7 @@
 // through REG_SZ data.
 
 #include "check.h"
-#include "settings/filestore.h"
+#include "core/store/filestore.h"
 
 #include <algorithm>
 

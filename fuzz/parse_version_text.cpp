@@ -1,7 +1,7 @@
 // ParseVersionText on any page, and the number and display text it leads to.
 
 #include "check.h"
-#include "update/versionrules.h"
+#include "core/rules/versionrules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {

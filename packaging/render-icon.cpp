@@ -4,7 +4,7 @@
 //
 // Usage: brisko-render-icon OUTDIR SIZE...   writes OUTDIR/brisko-SIZE.png
 
-#include "mainwindow/appicon.h"
+#include "qt/appicon.h"
 
 #include <QDir>
 #include <QImage>

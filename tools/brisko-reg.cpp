@@ -3,7 +3,7 @@
 // administrators can set a value (for example "isClose" to 1 to make every
 // running copy quit) where there is no registry.
 
-#include "settings/filestore.h"
+#include "core/store/filestore.h"
 
 #include <cerrno>
 #include <cstdint>

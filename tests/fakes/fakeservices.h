@@ -1,7 +1,7 @@
 #pragma once
 
 #include "fakes/memorystore.h"
-#include "platform/services.h"
+#include "qt/services.h"
 
 #include <QHash>
 #include <QList>

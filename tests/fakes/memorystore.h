@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/settingsstore.h"
+#include "core/store/settingsstore.h"
 
 #include <map>
 #include <string>

@@ -1,8 +1,8 @@
 // The main window as a first run shows it, its menu and its two options.
 
 #include "fakes/fakeservices.h"
-#include "mainwindow/fonts.h"
-#include "mainwindow/form1.h"
+#include "qt/fonts.h"
+#include "qt/form1.h"
 
 #include <QAccessible>
 #include <QAction>

@@ -1,8 +1,8 @@
 // The About window.
 
 #include "fakes/fakeservices.h"
-#include "mainwindow/form1.h"
-#include "mainwindow/formabout.h"
+#include "qt/form1.h"
+#include "qt/formabout.h"
 
 #include <QAccessible>
 #include <QAction>

@@ -6,9 +6,9 @@
 // one per state checked, to look at.
 
 #include "fakes/fakeservices.h"
-#include "mainwindow/fonts.h"
-#include "mainwindow/form1.h"
-#include "mainwindow/formabout.h"
+#include "qt/fonts.h"
+#include "qt/form1.h"
+#include "qt/formabout.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 // The real platform services, on this machine as it is (in CI: no sound
 // device, no display but Qt's offscreen one).
 
-#include "platform/qtservices.h"
+#include "qt/qtservices.h"
 
 #include <QApplication>
 #include <QDataStream>

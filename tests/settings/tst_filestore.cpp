@@ -1,4 +1,4 @@
-#include "settings/filestore.h"
+#include "core/store/filestore.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,10 +1,10 @@
 // The one-second housekeeping tick and the ways the program ends.
 
 #include "fakes/fakeservices.h"
-#include "mainwindow/form1.h"
-#include "platform/qtservices.h"
-#include "settings/filestore.h"
-#include "settings/numbertext.h"
+#include "qt/form1.h"
+#include "qt/qtservices.h"
+#include "core/store/filestore.h"
+#include "core/rules/numbertext.h"
 
 #include <QApplication>
 #include <QCheckBox>

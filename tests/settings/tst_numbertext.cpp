@@ -1,4 +1,4 @@
-#include "settings/numbertext.h"
+#include "core/rules/numbertext.h"
 
 #include <QtTest>
 

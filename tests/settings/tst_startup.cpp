@@ -1,7 +1,7 @@
 // What a start brings back from the store.
 
 #include "fakes/fakeservices.h"
-#include "mainwindow/form1.h"
+#include "qt/form1.h"
 
 #include <QCheckBox>
 #include <QLabel>

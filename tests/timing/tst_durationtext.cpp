@@ -1,4 +1,4 @@
-#include "timing/durationtext.h"
+#include "core/rules/durationtext.h"
 
 #include <QtTest>
 

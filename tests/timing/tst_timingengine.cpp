@@ -2,8 +2,8 @@
 // handler directly instead of waiting for the real timer.
 
 #include "fakes/fakeservices.h"
-#include "mainwindow/form1.h"
-#include "platform/qtservices.h"
+#include "qt/form1.h"
+#include "qt/qtservices.h"
 
 #include <QCheckBox>
 #include <QFile>

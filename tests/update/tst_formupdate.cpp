@@ -3,10 +3,10 @@
 
 #include "fakes/fakeservices.h"
 #include "hostileserver.h"
-#include "mainwindow/form1.h"
-#include "platform/qthttpclient.h"
-#include "update/formupdate.h"
-#include "update/versionrules.h"
+#include "qt/form1.h"
+#include "qt/qthttpclient.h"
+#include "qt/formupdate.h"
+#include "core/rules/versionrules.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

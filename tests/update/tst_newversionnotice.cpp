@@ -1,7 +1,7 @@
 // The new-version notice that the start-up shows before the main window.
 
 #include "fakes/fakeservices.h"
-#include "mainwindow/form1.h"
+#include "qt/form1.h"
 
 #include <QTest>
 

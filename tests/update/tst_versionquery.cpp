@@ -3,8 +3,8 @@
 
 #include "hostileserver.h"
 #include "localhttpserver.h"
-#include "platform/qthttpclient.h"
-#include "update/versionquery.h"
+#include "qt/qthttpclient.h"
+#include "qt/versionquery.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "update/versionrules.h"
+#include "core/rules/versionrules.h"
 
 #include <QtTest>
 

@@ -3,12 +3,12 @@
 // them, and the thin Win32 wrappers. Run by scripts/wine-test.sh, which sets
 // "isClose" from outside beforehand. Ends with the line "N passed, N failed".
 
-#include "platform/win32calls.h"
-#include "settings/numbertext.h"
-#include "settings/registrystore.h"
-#include "settings/settingsstore.h"
-#include "timing/durationtext.h"
-#include "update/versionrules.h"
+#include "win32/win32calls.h"
+#include "core/rules/numbertext.h"
+#include "core/store/registrystore.h"
+#include "core/store/settingsstore.h"
+#include "core/rules/durationtext.h"
+#include "core/rules/versionrules.h"
 
 #include <windows.h>
 

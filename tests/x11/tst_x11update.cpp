@@ -3,8 +3,8 @@
 // window, while it still blocks the main window.
 
 #include "fakes/fakeservices.h"
-#include "mainwindow/form1.h"
-#include "update/formupdate.h"
+#include "qt/form1.h"
+#include "qt/formupdate.h"
 
 #include <QApplication>
 #include <QProcess>

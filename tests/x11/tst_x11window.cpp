@@ -4,9 +4,9 @@
 // xprop, as another program on the desktop would see it.
 
 #include "fakes/fakeservices.h"
-#include "mainwindow/fonts.h"
-#include "mainwindow/form1.h"
-#include "platform/qtservices.h"
+#include "qt/fonts.h"
+#include "qt/form1.h"
+#include "qt/qtservices.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QApplication>

@@ -1,0 +1,200 @@
+#pragma once
+
+#include "core/store/settingsstore.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The settings store where there is no registry: a UTF-8 text file laid out
+// like a registry export, so an administrator can read it and edit it by hand.
+//
+//   Windows Registry Editor Version 5.00
+//
+//   [HKEY_LOCAL_MACHINE\SOFTWARE\Pelmora\Brisko]
+//   "Text1"="5"
+//   "Check2"=" 1"
+//   "isClose"=dword:00000001
+//   "Note"=hex(1):31,00,0a,00,32,00,00,00
+//
+// A string value that fits on one line is written as "text", with \ and "
+// escaped by a backslash. One that cannot (a line feed or another control
+// character, or bytes that are not UTF-8) is written as hex(1): its UTF-16LE
+// code units with a terminating NUL, as a registry export writes a string. A
+// byte that is not part of valid UTF-8 travels as the lone code unit
+// U+DC00 + byte, so every text reads back exactly as it was written.
+// dword:, hex: and hex(n): values of other types are kept as they are and read
+// as "". Lines may end in CR LF; hex data may continue on the next line after
+// a trailing backslash; lines starting with ';' are comments.
+//
+// Two files make one store, the way Windows treats the machine-wide writes of
+// a program run by a standard user. A value is read from the per-user file
+// when that holds it, otherwise from the machine-wide file; a write goes where
+// the value is read from: to the per-user file when that holds it, otherwise
+// to the machine-wide file, or to the per-user file when the machine-wide one
+// cannot be written. So no older copy ever hides what was written last. The
+// quit request is the one exception: "isClose" reading 1 in the machine-wide
+// file applies to every user, whatever their own file says, and "isClose" is
+// always written machine-wide when that may be written.
+//
+// A write takes an exclusive lock (flock on "<file>.lock"), checks the file
+// again, changes its values, writes a new file under a unique name in the
+// same folder, syncs it and renames it over the file: readers see the old file
+// or the new one, and two copies writing at once never lose each other's
+// values. A symlink or other non-regular file at the store's path is never
+// followed: it reads as absent and is never written through. Lines that
+// cannot be read are skipped and every other value is kept; the first rewrite
+// of such a file first links the original to "<file>.corrupt-<unix time>". A
+// file whose text, or its rewrite, would pass the size limit reads as empty
+// and is set aside the same way.
+//
+// Each file's parse is kept, and a file is read again only when it has changed
+// on disk. A value already stored as asked takes no lock.
+//
+// WriteSetting and WriteSettings are made for the user-interface thread: they
+// wait for the lock only a few tens of milliseconds, and a value that could
+// not be written stays pending in this object (reads see it) and is written
+// with the next write.
+
+struct RegValue {
+    std::string name;
+    std::uint32_t type = 0; // REG_SZ = 1, REG_DWORD = 4, ...
+    std::string data;       // the value's bytes as the registry holds them
+};
+
+struct RegKey {
+    std::string path; // with its root: "HKEY_LOCAL_MACHINE\SOFTWARE\..."
+    std::vector<RegValue> values;
+};
+
+struct RegDocument {
+    std::vector<RegKey> keys;
+};
+
+inline constexpr std::uint32_t kRegSz = 1;
+inline constexpr std::uint32_t kRegDword = 4;
+
+// A line of a store file that could not be read.
+struct RegBadLine {
+    std::size_t number = 0; // from 1
+    std::string text;       // as it stands in the file, without its line end
+};
+
+struct RegParse {
+    RegDocument doc;                 // every value that could be read
+    std::vector<RegBadLine> skipped; // the first kMaxListedBadLines of them
+    std::size_t skippedCount = 0;    // all of them
+};
+
+inline constexpr std::size_t kMaxListedBadLines = 100;
+
+// Reads a store file's text in the format above, skipping the lines it cannot
+// read. Safe on any bytes.
+RegParse ParseRegText(std::string_view text);
+std::string FormatRegText(const RegDocument &doc);
+
+// REG_SZ data (UTF-16LE) to and from UTF-8 text. Reading stops at a NUL.
+std::string TextToRegSzData(std::string_view text);
+std::string RegSzDataToText(std::string_view data);
+
+// "REG_SZ", "REG_DWORD", ...; "REG_0x<hex>" for a type without a name.
+std::string RegTypeName(std::uint32_t type);
+
+// "HKEY_LOCAL_MACHINE" and the other predefined roots; "" for an unknown one.
+std::string RegRootName(RegistryRoot root);
+
+// The machine-wide file in a store folder: "<dir>/settings.reg".
+std::string MachineSettingsFile(const std::string &dir);
+// This user's file: $XDG_CONFIG_HOME/brisko/settings.reg, falling back to
+// ~/.config; "" when there is no home folder.
+std::string UserSettingsFile();
+
+class FileStore : public SettingsStore {
+public:
+    // userFile may be "": the store is then the machine-wide file alone.
+    FileStore(std::string machineFile, std::string userFile);
+    ~FileStore() override;
+    FileStore(const FileStore &) = delete;
+    FileStore &operator=(const FileStore &) = delete;
+
+    std::string ReadSetting(RegistryRoot root, const std::string &keyPath,
+                            const std::string &valueName) override;
+    void WriteSetting(RegistryRoot root, const std::string &keyPath, const std::string &valueName,
+                      const std::string &text) override;
+    void WriteSettings(RegistryRoot root, const std::string &keyPath,
+                       const SettingTexts &values) override;
+    // Values WriteSetting(s) could not write yet.
+    std::size_t PendingWrites() const { return pending_.size(); }
+
+    // The value as a read sees it, of any type.
+    std::optional<RegValue> QueryValue(RegistryRoot root, const std::string &keyPath,
+                                       const std::string &valueName);
+    // Every value of the key as reads see them, per-user ones first;
+    // std::nullopt when neither file has the key.
+    std::optional<std::vector<RegValue>> ListValues(RegistryRoot root, const std::string &keyPath);
+
+    // Like WriteSetting, but waiting up to a few seconds for the lock and
+    // saying whether it worked (LastError() if not).
+    bool WriteText(RegistryRoot root, const std::string &keyPath, const std::string &valueName,
+                   const std::string &text);
+    bool WriteDword(RegistryRoot root, const std::string &keyPath, const std::string &valueName,
+                    std::uint32_t number);
+
+    enum class DeleteResult { Deleted, NotFound, Failed };
+    // Removes the value from each file that holds it and that this process
+    // may write (so a user's own copy goes, and the machine-wide value may
+    // then show through). Failed when no copy could be removed.
+    DeleteResult DeleteValue(RegistryRoot root, const std::string &keyPath,
+                             const std::string &valueName);
+
+    // The lines of either file that the last look at it had to skip.
+    struct BadLines {
+        std::string file;
+        std::vector<RegBadLine> lines; // the first few
+        std::size_t count = 0;         // all of them
+        bool tooBig = false;           // the whole file was left unread
+    };
+    std::vector<BadLines> SkippedLines();
+
+    const std::string &LastError() const { return lastError_; }
+    // The file the last successful write changed (or found already right).
+    const std::string &LastWrittenFile() const { return lastWrittenFile_; }
+
+    const std::string &machineFile() const { return machineFile_; }
+    const std::string &userFile() const { return userFile_; }
+
+    // One value to set or remove (for the store's own use).
+    struct Change {
+        std::string keyPath; // with its root
+        RegValue value;
+        bool remove = false;
+    };
+
+private:
+    enum class Outcome { Done, Busy, Failed };
+    struct Snapshot;
+    struct Pending {
+        std::string keyPath; // with its root
+        RegValue value;
+    };
+
+    Snapshot &look(bool machine);
+    const RegValue *lookup(const std::string &path, std::string_view name);
+    bool write(RegistryRoot root, const std::string &keyPath, const RegValue &value);
+    Outcome writeChanges(std::vector<Change> changes, long waitMicroseconds,
+                         std::vector<Change> *left);
+    void flushPending();
+    Outcome change(const std::string &file, bool machine, const std::vector<Change> &changes,
+                   long waitMicroseconds);
+    Outcome fail(Outcome outcome, const std::string &what, int err);
+
+    std::string machineFile_;
+    std::string userFile_;
+    std::string lastError_;
+    std::string lastWrittenFile_;
+    std::unique_ptr<Snapshot> machineSeen_, userSeen_;
+    std::vector<Pending> pending_;
+};

@@ -1,0 +1,328 @@
+#include "qt/qtservices.h"
+
+#include "buildinfo.h"
+
+#include <QAudioDevice>
+#include <QAudioOutput>
+#include <QAudioSink>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QMediaDevices>
+#include <QMediaPlayer>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QThread>
+#include <QTranslator>
+#include <QWidget>
+#include <QWindow>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#ifdef Q_OS_WIN
+#include "win32/win32calls.h"
+#else
+#include <unistd.h>
+#endif
+#ifdef BRISKO_HAVE_XCB
+#include <QGuiApplication>
+#include <xcb/xcb.h>
+#endif
+
+// --- alarm player -----------------------------------------------------------
+
+QtAlarmPlayer::QtAlarmPlayer() = default;
+QtAlarmPlayer::~QtAlarmPlayer() = default;
+
+void QtAlarmPlayer::newPlayer()
+{
+    // A player of its own for each alarm: a report that the pipeline of an
+    // earlier alarm sends late goes with that player, not to this alarm.
+    player_.reset();
+    if (!output_) {
+        output_ = std::make_unique<QAudioOutput>();
+        output_->setVolume(0.5f);
+    }
+    player_ = std::make_unique<QMediaPlayer>();
+    player_->setAudioOutput(output_.get());
+    player_->setLoops(1);
+    QMediaPlayer *const player = player_.get();
+    auto cannotPlay = [this, player] {
+        // One fallback per alarm, however many errors the player reports,
+        // and none for an alarm that has been stopped.
+        if (player != player_.get() || !live_ || failureReported_)
+            return;
+        failureReported_ = true;
+        if (onCannotPlay)
+            onCannotPlay();
+    };
+    QObject::connect(player, &QMediaPlayer::errorOccurred, player,
+                     [cannotPlay](QMediaPlayer::Error error, const QString &) {
+                         if (error != QMediaPlayer::NoError)
+                             cannotPlay();
+                     });
+    QObject::connect(player, &QMediaPlayer::mediaStatusChanged, player,
+                     [cannotPlay](QMediaPlayer::MediaStatus status) {
+                         if (status == QMediaPlayer::InvalidMedia)
+                             cannotPlay();
+                     });
+}
+
+void QtAlarmPlayer::play(const QString &filePath)
+{
+    // Starts from the beginning of the file, cutting off an earlier alarm.
+    newPlayer();
+    live_ = true;
+    failureReported_ = false;
+    player_->setSource(QUrl::fromLocalFile(filePath));
+    player_->play();
+}
+
+void QtAlarmPlayer::stop()
+{
+    live_ = false;
+    if (player_)
+        player_->stop();
+}
+
+// --- tone -------------------------------------------------------------------
+
+void QtTonePlayer::beep(int frequencyHz, int durationMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+
+    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
+    if (!device.isNull()) {
+        QAudioFormat format;
+        format.setSampleRate(44100);
+        format.setChannelCount(1);
+        format.setSampleFormat(QAudioFormat::Int16);
+        if (device.isFormatSupported(format)) {
+            const qint64 frames = qint64(format.sampleRate()) * durationMs / 1000;
+            QByteArray pcm(int(frames * 2), Qt::Uninitialized);
+            auto *samples = reinterpret_cast<qint16 *>(pcm.data());
+            const double step = 2 * M_PI * frequencyHz / format.sampleRate();
+            for (qint64 i = 0; i < frames; ++i)
+                samples[i] = qint16(12000 * std::sin(step * double(i)));
+
+            QAudioSink sink(device, format);
+            QIODevice *out = sink.start();
+            qint64 written = 0;
+            while (out && sink.error() == QAudio::NoError && written < pcm.size() &&
+                   clock.elapsed() < durationMs) {
+                const qint64 room = qMin<qint64>(sink.bytesFree(), pcm.size() - written);
+                if (room > 0)
+                    written += qMax<qint64>(0, out->write(pcm.constData() + written, room));
+                QThread::msleep(10);
+            }
+            // Let the last of the buffer play out within the tone's length.
+            while (out && sink.error() == QAudio::NoError && clock.elapsed() < durationMs)
+                QThread::msleep(10);
+            sink.stop();
+        }
+    }
+    // No device, or it failed: the window is held for the tone's length all
+    // the same.
+    const qint64 left = durationMs - clock.elapsed();
+    if (left > 0)
+        QThread::msleep(static_cast<unsigned long>(left));
+}
+
+// --- message boxes ----------------------------------------------------------
+
+MessageAnswer QtMessageBoxes::show(QWidget *parent, const MessageSpec &spec)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(spec.title);
+    box.setText(spec.text);
+    box.setIcon(spec.icon == MessageSpec::Icon::Question ? QMessageBox::Question
+                                                         : QMessageBox::NoIcon);
+    QPushButton *ok = box.addButton(QMessageBox::Ok);
+    QPushButton *cancel = nullptr;
+    if (spec.buttons == MessageSpec::Buttons::OkCancel) {
+        cancel = box.addButton(QMessageBox::Cancel);
+        box.setEscapeButton(cancel);
+    } else {
+        box.setEscapeButton(ok);
+    }
+    box.setDefaultButton(spec.cancelIsDefault && cancel ? cancel : ok);
+    box.exec();
+    return box.clickedButton() == ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+}
+
+// --- files and folders -------------------------------------------------------
+
+bool QtFileSystem::fileExists(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && !info.isHidden();
+}
+
+QString QtFileSystem::programFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+// --- browser, clock -----------------------------------------------------------
+
+void QtBrowserOpener::open(const QString &url)
+{
+#ifdef Q_OS_WIN
+    PlatformOpenUrl(nullptr, url.toStdString());
+#else
+    QDesktopServices::openUrl(QUrl(url));
+#endif
+}
+
+QTime QtClock::timeOfDay()
+{
+    return QTime::currentTime();
+}
+
+// --- keep on top --------------------------------------------------------------
+
+#ifdef BRISKO_HAVE_XCB
+namespace {
+
+xcb_atom_t internAtom(xcb_connection_t *c, const char *name)
+{
+    xcb_intern_atom_reply_t *reply =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return atom;
+}
+
+// Asks the window manager again to keep the window above the others. Qt only
+// tells it when its own flag changes, so a state that the user or a panel
+// cleared from outside would otherwise never come back.
+void reassertAbove(QWidget *window)
+{
+    // Other platforms (offscreen, minimal, Wayland) may answer the X11
+    // interface with no connection, and a connection can break: then there
+    // is nobody to ask, and nothing is done.
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return;
+    auto *x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();
+    QWindow *handle = window->windowHandle();
+    if (!x11 || !handle || !handle->handle())
+        return;
+    xcb_connection_t *c = x11->connection();
+    if (!c || xcb_connection_has_error(c))
+        return;
+    // Looked up once per connection: this runs every second.
+    static xcb_connection_t *known = nullptr;
+    static xcb_atom_t state = XCB_ATOM_NONE;
+    static xcb_atom_t above = XCB_ATOM_NONE;
+    if (c != known) {
+        known = c;
+        state = internAtom(c, "_NET_WM_STATE");
+        above = internAtom(c, "_NET_WM_STATE_ABOVE");
+    }
+    if (state == XCB_ATOM_NONE || above == XCB_ATOM_NONE)
+        return;
+    const xcb_setup_t *setup = xcb_get_setup(c);
+    const xcb_screen_t *screen = setup ? xcb_setup_roots_iterator(setup).data : nullptr;
+    if (!screen)
+        return;
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = xcb_window_t(handle->winId());
+    event.type = state;
+    event.data.data32[0] = 1; // _NET_WM_STATE_ADD
+    event.data.data32[1] = above;
+    event.data.data32[3] = 1; // from an application
+    xcb_send_event(c, 0, screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+    xcb_flush(c);
+}
+
+} // namespace
+#endif
+
+void QtWindowStacking::setKeepOnTop(QWidget *window, bool onTop)
+{
+#ifdef Q_OS_WIN
+    PlatformSetTopmost(reinterpret_cast<void *>(window->winId()), onTop);
+#else
+    // Called every second: change the flag only when it differs, and on the
+    // same native window (setWindowFlag would unmap and re-create it, which
+    // flickers). Raising never takes the keyboard focus from other programs.
+    Qt::WindowFlags flags = window->windowFlags();
+    if (flags.testFlag(Qt::WindowStaysOnTopHint) != onTop) {
+        flags.setFlag(Qt::WindowStaysOnTopHint, onTop);
+        window->overrideWindowFlags(flags);
+        if (QWindow *handle = window->windowHandle())
+            handle->setFlags(flags);
+    }
+    if (onTop && window->isVisible() && !window->isMinimized()) {
+#ifdef BRISKO_HAVE_XCB
+        reassertAbove(window);
+#endif
+        window->raise();
+    }
+#endif
+}
+
+// --- Qt's own texts ------------------------------------------------------------
+
+bool InstallQtTranslations(const QLocale &locale)
+{
+    static QPointer<QTranslator> installed;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed.data();
+    }
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    installed = translator;
+    return true;
+}
+
+// --- ending -------------------------------------------------------------------
+
+void QtProcessControl::endNow()
+{
+    std::fflush(nullptr);
+#ifdef Q_OS_WIN
+    std::_Exit(0);
+#else
+    _exit(0);
+#endif
+}
+
+// --- all of them ----------------------------------------------------------------
+
+Services QtPlatform::services(SettingsStore *store, HttpClient *http)
+{
+    Services s;
+    s.store = store;
+    s.alarm = &alarm;
+    s.tone = &tone;
+    s.messages = &messages;
+    s.files = &files;
+    s.browser = &browser;
+    s.http = http;
+    s.clock = &clock;
+    s.stacking = &stacking;
+    s.process = &process;
+    s.vendorUrl = QString::fromUtf8(buildinfo::vendorUrl);
+    s.versionMajor = buildinfo::versionMajor;
+    s.versionMinor = buildinfo::versionMinor;
+    s.versionRevision = buildinfo::versionRevision;
+    return s;
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "qt/services.h"
+
+#include <QLocale>
+#include <QUrl>
+
+#include <memory>
+
+class QAudioOutput;
+class QMediaPlayer;
+
+// The real platform services, over Qt (and the Win32 calls on Windows).
+
+// Qt Multimedia is created with the first alarm, not at start-up: with
+// GStreamer it costs tens of milliseconds and megabytes that a run without an
+// alarm should not pay.
+class QtAlarmPlayer : public AlarmPlayer {
+public:
+    QtAlarmPlayer();
+    ~QtAlarmPlayer() override;
+    void play(const QString &filePath) override;
+    void stop() override;
+    // The current alarm's player, or null before the first; for tests.
+    const QMediaPlayer *mediaPlayer() const { return player_.get(); }
+
+private:
+    void newPlayer();
+    std::unique_ptr<QAudioOutput> output_;
+    std::unique_ptr<QMediaPlayer> player_;
+    bool live_ = false;
+    bool failureReported_ = false;
+};
+
+// A sine tone through the default audio output, written in push mode from
+// this thread so that it needs no event loop; with no output device it is a
+// plain wait of the same length.
+class QtTonePlayer : public TonePlayer {
+public:
+    void beep(int frequencyHz, int durationMs) override;
+};
+
+class QtMessageBoxes : public MessageBoxes {
+public:
+    MessageAnswer show(QWidget *parent, const MessageSpec &spec) override;
+};
+
+class QtFileSystem : public FileSystem {
+public:
+    bool fileExists(const QString &path) override;
+    QString programFolder() override;
+};
+
+class QtBrowserOpener : public BrowserOpener {
+public:
+    void open(const QString &url) override;
+};
+
+class QtClock : public Clock {
+public:
+    QTime timeOfDay() override;
+};
+
+class QtWindowStacking : public WindowStacking {
+public:
+    void setKeepOnTop(QWidget *window, bool onTop) override;
+};
+
+class QtProcessControl : public ProcessControl {
+public:
+    [[noreturn]] void endNow() override;
+};
+
+// Loads Qt's own translations for the locale (the session's by default), so
+// that Qt's texts, such as the buttons of message boxes, are in its language.
+// Replaces what an earlier call loaded; false when the locale has none.
+bool InstallQtTranslations(const QLocale &locale = QLocale());
+
+// The real services of one run, owned together. services() hands them out
+// with the build's vendor address and version; a caller may swap any of the
+// pointers (a benchmark its own site and store) before building windows.
+struct QtPlatform {
+    QtAlarmPlayer alarm;
+    QtTonePlayer tone;
+    QtMessageBoxes messages;
+    QtFileSystem files;
+    QtBrowserOpener browser;
+    QtClock clock;
+    QtWindowStacking stacking;
+    QtProcessControl process;
+
+    Services services(SettingsStore *store, HttpClient *http);
+};
