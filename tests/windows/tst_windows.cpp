@@ -3,12 +3,12 @@
 // them, and the thin Win32 wrappers. Run by scripts/wine-test.sh, which sets
 // "isClose" from outside beforehand. Ends with the line "N passed, N failed".
 
-#include "win32/win32calls.h"
+#include "core/rules/durationtext.h"
 #include "core/rules/numbertext.h"
+#include "core/rules/versionrules.h"
 #include "core/store/registrystore.h"
 #include "core/store/settingsstore.h"
-#include "core/rules/durationtext.h"
-#include "core/rules/versionrules.h"
+#include "win32/win32calls.h"
 
 #include <windows.h>
 
