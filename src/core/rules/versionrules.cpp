@@ -21,11 +21,6 @@ std::string ParseVersionText(std::string_view page)
     return AsciiLowerText(page.substr(open + 1, close - open - 1));
 }
 
-double VersionTextNumber(std::string_view versionText)
-{
-    return LeadingNumber(versionText);
-}
-
 std::string FormatVersionNumber(double version)
 {
     const double v = version;
