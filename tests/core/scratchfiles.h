@@ -34,6 +34,16 @@ public:
     }
     ~ScratchDir()
     {
+        // Folders a test made read-only are opened up first, parents before
+        // their children, so that everything in them can go.
+        ::nftw(
+            path_.c_str(),
+            [](const char *p, const struct stat *, int type, FTW *) {
+                if (type == FTW_D || type == FTW_DNR)
+                    ::chmod(p, 0700);
+                return 0;
+            },
+            16, FTW_PHYS);
         ::nftw(
             path_.c_str(),
             [](const char *p, const struct stat *, int, FTW *) {
