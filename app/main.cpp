@@ -1,10 +1,10 @@
 #include "buildinfo.h"
+#include "core/store/settingsstore.h"
 #include "qt/appicon.h"
 #include "qt/fonts.h"
 #include "qt/form1.h"
 #include "qt/qthttpclient.h"
 #include "qt/qtservices.h"
-#include "core/store/settingsstore.h"
 
 #include <QApplication>
 #include <QSessionManager>

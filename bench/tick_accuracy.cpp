@@ -10,10 +10,10 @@
 // fallback tone) falls into it. Runs on whatever Qt platform is given
 // (xcb under Xvfb in bench/run.py), offscreen when there is no display.
 
+#include "core/rules/durationtext.h"
+#include "core/store/filestore.h"
 #include "qt/form1.h"
 #include "qt/qtservices.h"
-#include "core/store/filestore.h"
-#include "core/rules/durationtext.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

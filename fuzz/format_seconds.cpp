@@ -2,8 +2,8 @@
 // read back exactly, fractional ones to the precision of the display.
 
 #include "check.h"
-#include "core/rules/numbertext.h"
 #include "core/rules/durationtext.h"
+#include "core/rules/numbertext.h"
 
 #include <algorithm>
 

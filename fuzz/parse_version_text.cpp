@@ -1,6 +1,7 @@
 // ParseVersionText on any page, and the number and display text it leads to.
 
 #include "check.h"
+#include "core/rules/numbertext.h"
 #include "core/rules/versionrules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -20,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     FUZZ_CHECK(text == expected, "page \"%s\": got \"%s\"", Printable(page).c_str(),
                Printable(text).c_str());
 
-    const double number = VersionTextNumber(text);
+    const double number = LeadingNumber(text);
     FUZZ_CHECK(std::isfinite(number), "\"%s\" gave %g", Printable(text).c_str(), number);
     const std::string shown = FormatVersionNumber(number);
     FUZZ_CHECK(!shown.empty() && shown[0] == 'V', "%s", shown.c_str());

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is needed and runs the whole test suite: the normal build, the
-# same suite under ASan+UBSan, the Windows code under Wine, the Debian package
-# checked, short fuzzing runs, the stress checks of the settings store, and
-# last the main test run. Every stage runs, even after one has failed; each
-# has a heading and its time, builds write to build-logs/ and show their end
-# only when they fail, and a summary of all stages comes before the main run's
-# own closing lines, which stay the last words (CI reads them). The exit
-# status is 1 when any stage failed.
+# Installs what is needed and runs the whole test suite: checks of the sources
+# (toolkit boundaries, clang-format), the core built and tested alone without
+# Qt, the normal build, the same suite under ASan+UBSan, the Windows code under
+# Wine, the Debian package checked, short fuzzing runs, the stress checks of
+# the settings store, and last the main test run. Every stage runs, even after
+# one has failed; each has a heading and its time, builds write to build-logs/
+# and show their end only when they fail, and a summary of all stages comes
+# before the main run's own closing lines, which stay the last words (CI reads
+# them). The exit status is 1 when any stage failed.
 #
 # Each extra stage can be skipped while developing:
-#   BRISKO_SKIP_ASAN / BRISKO_SKIP_WINE / BRISKO_SKIP_PACKAGE / BRISKO_SKIP_FUZZ /
-#   BRISKO_SKIP_STRESS=1
+#   BRISKO_SKIP_SOURCES / BRISKO_SKIP_CORE / BRISKO_SKIP_ASAN / BRISKO_SKIP_WINE /
+#   BRISKO_SKIP_PACKAGE / BRISKO_SKIP_FUZZ / BRISKO_SKIP_STRESS=1
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 logs=build-logs
@@ -83,6 +84,16 @@ if ! run_stage packages "Packages for building and testing (apt-get)" shown \
     bash scripts/install-deps.sh test; then
     echo "The packages could not be installed; nothing else can run." >&2
     exit 1
+fi
+
+if ! skipped BRISKO_SKIP_SOURCES "Source checks: toolkit boundaries and clang-format"; then
+    run_stage sources "Source checks: toolkit boundaries and clang-format" shown \
+        bash scripts/check-sources.sh
+fi
+
+if ! skipped BRISKO_SKIP_CORE "The core alone, without Qt (build-core)"; then
+    run_stage core "The core alone, without Qt (build-core)" quiet \
+        bash scripts/core-only.sh build-core
 fi
 
 run_stage build "Normal build (build-test)" quiet build_preset test

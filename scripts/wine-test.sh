@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The Windows step: builds the Qt-free core and its Windows test with MinGW-w64
-# and runs the test under Wine in a fresh, throwaway prefix, with a Chinese
-# locale (so Wine's ANSI code page is 936) and no display. Wine's exit status
+# The Windows step: builds the Qt-free core, its portable tests and its Windows
+# test with MinGW-w64 and runs them under Wine in a fresh, throwaway prefix,
+# with a Chinese locale (so Wine's ANSI code page is 936) and no display. Wine's exit status
 # proves nothing (a program it cannot load may still exit 0), so the verdict is
-# the test's closing "N passed, N failed" line, which this script repeats, with
-# its own check of the browser hand-over added, as its last line.
+# each test's closing "N passed, N failed" line; this script adds them up, with
+# its own check of the browser hand-over, into its own last line.
 #
 # Environment: BRISKO_WINE_BUILD_DIR (default <repo>/build-wine).
 set -euo pipefail
@@ -46,10 +46,12 @@ setup_ms=$(elapsed "$phase")
 
 # --- Build ---
 phase=$(date +%s%N)
-echo "wine-test: building the core and its Windows test with MinGW-w64 (a few minutes the first time)"
+echo "wine-test: building the core and its tests with MinGW-w64 (a few minutes the first time)"
 cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
     -DBRISKO_CORE_ONLY=ON >/dev/null
-cmake --build "$build" -j2 --target tst_windows >/dev/null
+# The core's tests that need no POSIX calls: the rules and the settings text.
+core_tests=(tst_harness tst_numbertext tst_durationtext tst_versionrules tst_regtext)
+cmake --build "$build" -j2 --target tst_windows "${core_tests[@]}" >/dev/null
 exe=$build/tests/windows/tst_windows.exe
 build_ms=$(elapsed "$phase")
 
@@ -90,29 +92,37 @@ wine reg add 'HKLM\SOFTWARE\Pelmora\Brisko' /v isClose /t REG_SZ /d 1 /f >/dev/n
     echo "wine-test: reg add of isClose failed"
 prefix_ms=$(elapsed "$phase")
 
-phase=$(date +%s%N)
-status=0
-wine "$exe" >"$work/raw.log" 2>&1 || status=$?
-wineserver -w
-run_ms=$(elapsed "$phase")
-tr -d '\r' <"$work/raw.log" >"$work/test.log"
-sed '$!b; /^[0-9]* passed, [0-9]* failed$/d' "$work/test.log"
-
-# --- Verdict ---
-closing=$(tail -n 1 "$work/test.log")
+# Runs one test under Wine and adds its closing line to the totals.
 passed=0
 failed=0
-if [[ $closing =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
-    passed=${BASH_REMATCH[1]}
-    failed=${BASH_REMATCH[2]}
-else
-    echo "FAIL the Windows test printed no closing line (Wine exit status $status)"
-    failed=1
-fi
-if [ "$status" -ne 0 ] && [ "$failed" -eq 0 ]; then
-    echo "FAIL the Windows test exited with status $status"
-    failed=1
-fi
+run_test() {
+    local name=$1 exe=$2 status=0
+    wine "$exe" >"$work/raw.log" 2>&1 || status=$?
+    wineserver -w
+    tr -d '\r' <"$work/raw.log" >"$work/test.log"
+    sed '$!b; /^[0-9]* passed, [0-9]* failed$/d' "$work/test.log"
+    local closing
+    closing=$(tail -n 1 "$work/test.log")
+    if [[ $closing =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+        passed=$((passed + BASH_REMATCH[1]))
+        failed=$((failed + BASH_REMATCH[2]))
+        echo "$name: $closing"
+        if [ "$status" -ne 0 ] && [ "${BASH_REMATCH[2]}" -eq 0 ]; then
+            echo "FAIL $name exited with status $status"
+            failed=$((failed + 1))
+        fi
+    else
+        echo "FAIL $name printed no closing line (Wine exit status $status)"
+        failed=$((failed + 1))
+    fi
+}
+
+phase=$(date +%s%N)
+run_test tst_windows "$exe"
+for name in "${core_tests[@]}"; do
+    run_test "$name" "$build/tests/core/$name.exe"
+done
+run_ms=$(elapsed "$phase")
 
 browser=$(cat "$work/browser.log" 2>/dev/null || true)
 if [ "$browser" = "$test_url" ]; then
@@ -124,7 +134,7 @@ else
 fi
 
 echo "wine-test: took $(elapsed "$started") s (packages and locale ${setup_ms} s," \
-    "build ${build_ms} s, new prefix ${prefix_ms} s, test ${run_ms} s)"
+    "build ${build_ms} s, new prefix ${prefix_ms} s, tests ${run_ms} s)"
 echo "$passed passed, $failed failed"
 if [ "$failed" -ne 0 ]; then
     exit 1

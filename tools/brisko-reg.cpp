@@ -4,6 +4,7 @@
 // running copy quit) where there is no registry.
 
 #include "core/store/filestore.h"
+#include "core/text/asciicase.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -53,14 +54,6 @@ struct UsageError {
     std::string message;
 };
 
-std::string lower(std::string s)
-{
-    for (auto &c : s)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
-    return s;
-}
-
 bool isLetter(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -90,7 +83,7 @@ struct Command {
 // The key argument: HKLM\... or HKEY_LOCAL_MACHINE\..., or nothing.
 std::optional<std::string> keyArgument(const std::string &arg)
 {
-    const std::string l = lower(arg);
+    const std::string l = AsciiLowerText(arg);
     for (const char *root : {"hklm", "hkey_local_machine"}) {
         const std::string r = root;
         if (l == r)
@@ -110,7 +103,7 @@ Command parse(int argc, char **argv)
     bool optionsEnd = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const std::string l = lower(arg);
+        const std::string l = AsciiLowerText(arg);
         const auto next = [&](std::optional<std::string> &into) {
             if (into)
                 throw UsageError{arg + " given twice"};
@@ -153,7 +146,7 @@ Command parse(int argc, char **argv)
         return c;
     if (positional.empty())
         throw UsageError{"say what to do: query, add or delete"};
-    c.verb = lower(positional.front());
+    c.verb = AsciiLowerText(positional.front());
     positional.erase(positional.begin());
     if (c.verb != "query" && c.verb != "add" && c.verb != "delete")
         throw UsageError{"unknown operation " + c.verb + " (query, add or delete)"};
@@ -183,7 +176,7 @@ Command parse(int argc, char **argv)
     if (c.verb == "add" && shortName && !c.data)
         throw UsageError{"give the data to store after the name"};
     if (c.type) {
-        const std::string t = lower(*c.type);
+        const std::string t = AsciiLowerText(*c.type);
         if (t != "reg_sz" && t != "reg_dword")
             throw UsageError{"unsupported type " + *c.type + " (REG_SZ or REG_DWORD)"};
         c.type = t == "reg_sz" ? "REG_SZ" : "REG_DWORD";

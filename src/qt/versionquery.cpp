@@ -1,6 +1,7 @@
 #include "qt/versionquery.h"
 
 #include "qt/services.h"
+#include "core/rules/numbertext.h"
 #include "core/rules/versionrules.h"
 
 #include <string>
@@ -37,13 +38,13 @@ QString FetchPageText(HttpClient &http, const QString &url)
 
 double FetchNewestVersionNumber(HttpClient &http, const QString &vendorUrl)
 {
-    return VersionTextNumber(versionTextOf(http, vendorUrl));
+    return LeadingNumber(versionTextOf(http, vendorUrl));
 }
 
 QString CheckNewVersion(HttpClient &http, const QString &vendorUrl, double ownVersionNumber)
 {
     const std::string text = versionTextOf(http, vendorUrl);
-    if (VersionTextNumber(text) > ownVersionNumber)
+    if (LeadingNumber(text) > ownVersionNumber)
         return QString::fromStdString(text);
     return {};
 }

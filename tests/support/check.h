@@ -58,9 +58,18 @@ inline std::string Shown(std::string_view text)
     }
     return out + "\"";
 }
-inline std::string Shown(const std::string &text) { return Shown(std::string_view(text)); }
-inline std::string Shown(const char *text) { return Shown(std::string_view(text)); }
-inline std::string Shown(bool value) { return value ? "true" : "false"; }
+inline std::string Shown(const std::string &text)
+{
+    return Shown(std::string_view(text));
+}
+inline std::string Shown(const char *text)
+{
+    return Shown(std::string_view(text));
+}
+inline std::string Shown(bool value)
+{
+    return value ? "true" : "false";
+}
 template <typename T> std::string Shown(const T &value)
 {
     if constexpr (std::is_enum_v<T>) {

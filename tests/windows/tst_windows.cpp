@@ -3,12 +3,12 @@
 // them, and the thin Win32 wrappers. Run by scripts/wine-test.sh, which sets
 // "isClose" from outside beforehand. Ends with the line "N passed, N failed".
 
-#include "win32/win32calls.h"
+#include "core/rules/durationtext.h"
 #include "core/rules/numbertext.h"
+#include "core/rules/versionrules.h"
 #include "core/store/registrystore.h"
 #include "core/store/settingsstore.h"
-#include "core/rules/durationtext.h"
-#include "core/rules/versionrules.h"
+#include "win32/win32calls.h"
 
 #include <windows.h>
 
@@ -377,7 +377,7 @@ void TestRules()
     CheckText(ParseVersionText("<p>newest: [V1.2.3]</p>"), std::string("v1.2.3"),
               "ParseVersionText in markup");
     CheckText(ParseVersionText("Not Found"), std::string("0"), "ParseVersionText without brackets");
-    Check(VersionTextNumber(ParseVersionText("[123]")) == 123, "VersionTextNumber of [123]");
+    Check(LeadingNumber(ParseVersionText("[123]")) == 123, "the number of [123]");
     CheckText(FormatVersionNumber(122), std::string("V1.2.2"), "FormatVersionNumber(122)");
     CheckText(FormatVersionNumber(1234), std::string("V12.3.4"), "FormatVersionNumber(1234)");
     CheckText(FormatVersionNumber(122.5), std::string("V1.2.2.5"), "FormatVersionNumber(122.5)");

@@ -1,6 +1,7 @@
 #include "core/rules/versionrules.h"
 
 #include "core/rules/numbertext.h"
+#include "core/text/asciicase.h"
 
 #include <cmath>
 
@@ -17,16 +18,7 @@ std::string ParseVersionText(std::string_view page)
     const std::size_t close = page.find(']');
     if (open == std::string_view::npos || close == std::string_view::npos || open > close)
         return "0";
-    std::string text(page.substr(open + 1, close - open - 1));
-    for (char &c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-double VersionTextNumber(std::string_view versionText)
-{
-    return LeadingNumber(versionText);
+    return AsciiLowerText(page.substr(open + 1, close - open - 1));
 }
 
 std::string FormatVersionNumber(double version)

@@ -10,8 +10,5 @@ double VersionNumberOf(int major, int minor, int revision);
 // page (blanks inside kept), or "0" when there is no such pair in that order.
 std::string ParseVersionText(std::string_view page);
 
-// The number a version text announces, read as any stored number is read.
-double VersionTextNumber(std::string_view versionText);
-
 // "V1.2.3" for 123, "V12.3.4" for 1234, "V1.2.2.5" for 122.5.
 std::string FormatVersionNumber(double version);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/store/regtext.h"
 #include "core/store/settingsstore.h"
 
 #include <cstdint>
@@ -9,26 +10,8 @@
 #include <string_view>
 #include <vector>
 
-// The settings store where there is no registry: a UTF-8 text file laid out
-// like a registry export, so an administrator can read it and edit it by hand.
-//
-//   Windows Registry Editor Version 5.00
-//
-//   [HKEY_LOCAL_MACHINE\SOFTWARE\Pelmora\Brisko]
-//   "Text1"="5"
-//   "Check2"=" 1"
-//   "isClose"=dword:00000001
-//   "Note"=hex(1):31,00,0a,00,32,00,00,00
-//
-// A string value that fits on one line is written as "text", with \ and "
-// escaped by a backslash. One that cannot (a line feed or another control
-// character, or bytes that are not UTF-8) is written as hex(1): its UTF-16LE
-// code units with a terminating NUL, as a registry export writes a string. A
-// byte that is not part of valid UTF-8 travels as the lone code unit
-// U+DC00 + byte, so every text reads back exactly as it was written.
-// dword:, hex: and hex(n): values of other types are kept as they are and read
-// as "". Lines may end in CR LF; hex data may continue on the next line after
-// a trailing backslash; lines starting with ';' are comments.
+// The settings store where there is no registry: two text files in the
+// format of regtext.h, which an administrator can read and edit by hand.
 //
 // Two files make one store, the way Windows treats the machine-wide writes of
 // a program run by a standard user. A value is read from the per-user file
@@ -58,53 +41,6 @@
 // wait for the lock only a few tens of milliseconds, and a value that could
 // not be written stays pending in this object (reads see it) and is written
 // with the next write.
-
-struct RegValue {
-    std::string name;
-    std::uint32_t type = 0; // REG_SZ = 1, REG_DWORD = 4, ...
-    std::string data;       // the value's bytes as the registry holds them
-};
-
-struct RegKey {
-    std::string path; // with its root: "HKEY_LOCAL_MACHINE\SOFTWARE\..."
-    std::vector<RegValue> values;
-};
-
-struct RegDocument {
-    std::vector<RegKey> keys;
-};
-
-inline constexpr std::uint32_t kRegSz = 1;
-inline constexpr std::uint32_t kRegDword = 4;
-
-// A line of a store file that could not be read.
-struct RegBadLine {
-    std::size_t number = 0; // from 1
-    std::string text;       // as it stands in the file, without its line end
-};
-
-struct RegParse {
-    RegDocument doc;                 // every value that could be read
-    std::vector<RegBadLine> skipped; // the first kMaxListedBadLines of them
-    std::size_t skippedCount = 0;    // all of them
-};
-
-inline constexpr std::size_t kMaxListedBadLines = 100;
-
-// Reads a store file's text in the format above, skipping the lines it cannot
-// read. Safe on any bytes.
-RegParse ParseRegText(std::string_view text);
-std::string FormatRegText(const RegDocument &doc);
-
-// REG_SZ data (UTF-16LE) to and from UTF-8 text. Reading stops at a NUL.
-std::string TextToRegSzData(std::string_view text);
-std::string RegSzDataToText(std::string_view data);
-
-// "REG_SZ", "REG_DWORD", ...; "REG_0x<hex>" for a type without a name.
-std::string RegTypeName(std::uint32_t type);
-
-// "HKEY_LOCAL_MACHINE" and the other predefined roots; "" for an unknown one.
-std::string RegRootName(RegistryRoot root);
 
 // The machine-wide file in a store folder: "<dir>/settings.reg".
 std::string MachineSettingsFile(const std::string &dir);

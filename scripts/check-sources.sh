@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Checks of the sources that need no build: the libraries' toolkit boundaries
+# and the committed clang-format style. Prints what it finds and exits 1 when
+# anything is out of place.
+#
+#   - No Qt header in the core, the Windows code, the tools, the fuzz targets
+#     or the core's tests: they build where Qt is not installed.
+#   - No Qt Widgets header outside the Qt front end, its tests and app/.
+#   - Every C++ file as clang-format (with .clang-format) would write it.
+set -uo pipefail
+cd "$(dirname "$0")/.." || exit 1
+problems=0
+
+# Tracked files when this is a git checkout, otherwise every file on disk.
+cxx_files() {
+    if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+        git ls-files --cached --others --exclude-standard -- "$@" | grep -E '\.(cpp|h)$'
+    else
+        find "$@" -type f \( -name '*.cpp' -o -name '*.h' \) 2>/dev/null
+    fi
+}
+
+qt_include='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](Q[A-Za-z]|q[a-z0-9_]*\.h)'
+widgets_include='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](QtWidgets/|Q(Widget|Application|MainWindow|Dialog|PushButton|Label|LineEdit|CheckBox|MessageBox|Menu|MenuBar|Layout|HBoxLayout|VBoxLayout|GridLayout|Frame|AbstractButton|ToolTip|Style)\b)'
+
+mapfile -t toolkit_free < <(cxx_files src/core src/win32 tools fuzz tests/core tests/support tests/windows)
+if found=$(grep -nE "$qt_include" "${toolkit_free[@]}" /dev/null); then
+    echo "FAIL a Qt header where no toolkit may enter:"
+    echo "$found" | sed 's/^/    /'
+    problems=$((problems + 1))
+else
+    echo "ok   no Qt header in the core, the Windows code, the tools, fuzz/ or the core's tests" \
+        "(${#toolkit_free[@]} files)"
+fi
+
+mapfile -t outside < <(cxx_files . | grep -vE '^(\./)?(src/qt|app|tests|bench)/'
+    cxx_files tests | grep -vE '^(\./)?tests/(mainwindow|timing|update|settings|platform|x11|e2e|fakes)/')
+if found=$(grep -nE "$widgets_include" "${outside[@]}" /dev/null); then
+    echo "FAIL a Qt Widgets header outside the Qt front end:"
+    echo "$found" | sed 's/^/    /'
+    problems=$((problems + 1))
+else
+    echo "ok   no Qt Widgets header outside the Qt front end (${#outside[@]} files)"
+fi
+
+mapfile -t all < <(cxx_files .)
+if ! command -v clang-format >/dev/null; then
+    echo "FAIL clang-format is not installed"
+    problems=$((problems + 1))
+else
+    unformatted=$(clang-format --dry-run --Werror "${all[@]}" 2>&1 |
+        grep -oE '^[^: ]+\.(cpp|h)' | sort -u)
+    if [[ -n $unformatted ]]; then
+        echo "FAIL not as clang-format writes them (clang-format -i <file> fixes each):"
+        echo "$unformatted" | sed 's/^/    /'
+        problems=$((problems + 1))
+    else
+        echo "ok   all ${#all[@]} C++ files as clang-format writes them"
+    fi
+fi
+
+[[ $problems -eq 0 ]]

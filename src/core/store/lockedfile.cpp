@@ -1,0 +1,240 @@
+#include "core/store/lockedfile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+
+namespace lockedfile {
+
+FileState ReadRegularFile(const std::string &path, std::size_t maxBytes, std::string &text,
+                          int &err, struct stat &st)
+{
+    text.clear();
+    Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (!fd) {
+        err = errno;
+        if (err == ENOENT)
+            return FileState::Absent;
+        return err == ELOOP ? FileState::Unusable : FileState::Error;
+    }
+    if (::fstat(fd.get(), &st) != 0) {
+        err = errno;
+        return FileState::Error;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        err = EINVAL;
+        return FileState::Unusable;
+    }
+    char buf[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            err = errno;
+            return FileState::Error;
+        }
+        if (n == 0)
+            return FileState::Ok;
+        text.append(buf, std::size_t(n));
+        if (text.size() > maxBytes)
+            return FileState::TooBig;
+    }
+}
+
+std::string FolderOf(const std::string &file)
+{
+    const std::size_t slash = file.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+int MakeFolders(const std::string &dir, mode_t mode)
+{
+    struct stat st;
+    if (::stat(dir.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (errno != ENOENT)
+        return errno;
+    const std::string parent = FolderOf(dir);
+    if (parent != dir)
+        if (int err = MakeFolders(parent, mode))
+            return err;
+    if (::mkdir(dir.c_str(), mode) != 0)
+        return errno == EEXIST ? 0 : errno;
+    ::chmod(dir.c_str(), mode); // whatever the umask says
+    return 0;
+}
+
+namespace {
+
+// Takes the lock, waiting at most the given time. A writer holds it for a few
+// milliseconds; one that holds it longer is stuck, and the caller gives up
+// rather than wait for it.
+bool lockWithin(int fd, long waitMicroseconds)
+{
+    timespec start;
+    ::clock_gettime(CLOCK_MONOTONIC, &start);
+    long pause = 1000;
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
+            return false;
+        timespec now;
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        const long waited =
+            (now.tv_sec - start.tv_sec) * 1000000L + (now.tv_nsec - start.tv_nsec) / 1000;
+        if (waited >= waitMicroseconds) {
+            errno = EWOULDBLOCK;
+            return false;
+        }
+        const long nap = std::min(pause, waitMicroseconds - waited);
+        const timespec ts{nap / 1000000, (nap % 1000000) * 1000};
+        ::nanosleep(&ts, nullptr);
+        pause = std::min(pause * 2, 50000L);
+    }
+}
+
+bool writeAll(int fd, std::string_view data)
+{
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data.remove_prefix(std::size_t(n));
+    }
+    return true;
+}
+
+// Gives an unreadable file a name of its own so that the write replacing it
+// loses nothing: "<file>.corrupt-<unix time>", with "-2", "-3"... if taken.
+int moveAside(const std::string &file)
+{
+    const std::string base = file + ".corrupt-" + std::to_string(std::time(nullptr));
+    for (int n = 1; n < 100; ++n) {
+        const std::string aside = n == 1 ? base : base + "-" + std::to_string(n);
+        // A hard link never replaces anything, and the file keeps its name
+        // until the new one is renamed over it.
+        if (::link(file.c_str(), aside.c_str()) == 0)
+            return 0;
+        if (errno == EEXIST)
+            continue;
+        struct stat st;
+        if (::lstat(aside.c_str(), &st) == 0)
+            continue;
+        return ::rename(file.c_str(), aside.c_str()) == 0 ? 0 : errno;
+    }
+    return EEXIST;
+}
+
+// Removes the temporary files of writers that died before their rename. A
+// temporary file is only made while its writer holds the lock, so one found
+// by the lock's holder is nobody's. Only regular files of our own naming go.
+void removeDeadTemporaries(const std::string &file)
+{
+    const std::string dir = FolderOf(file);
+    const std::string slash = file.rfind('/') == std::string::npos ? "" : dir + "/";
+    const std::string prefix = file.substr(file.rfind('/') + 1) + ".tmp-";
+    DIR *d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    while (const dirent *e = ::readdir(d)) {
+        const std::string_view name = e->d_name;
+        if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix)
+            continue;
+        const std::string path = slash + std::string(name);
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            ::unlink(path.c_str());
+    }
+    ::closedir(d);
+}
+
+// Puts the new file's data on disk before its rename, so that after a power
+// cut the store holds the old text or the new, never a torn one.
+bool flushToDisk(int fd)
+{
+    return ::fsync(fd) == 0;
+}
+
+} // namespace
+
+Fd LockFile(const std::string &file, long waitMicroseconds, int &err, std::string &what)
+{
+    const std::string lockPath = file + ".lock";
+    Fd lock(::open(lockPath.c_str(),
+                   O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600));
+    struct stat st;
+    if (!lock) {
+        err = errno;
+        what = "cannot open the lock file";
+    } else if (::fstat(lock.get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        err = EINVAL;
+        what = "the lock file is not a regular file";
+    } else if (!lockWithin(lock.get(), waitMicroseconds)) {
+        err = errno;
+        what = "cannot lock it";
+    } else {
+        return lock;
+    }
+    return Fd();
+}
+
+int ReplaceFile(const std::string &file, std::string_view text, mode_t mode, bool setAsideFirst,
+                std::string &what)
+{
+    removeDeadTemporaries(file);
+    std::string tmpPath = file + ".tmp-XXXXXX";
+    Fd tmp(::mkostemp(tmpPath.data(), O_CLOEXEC));
+    if (!tmp) {
+        what = "cannot create a temporary file beside it";
+        return errno;
+    }
+    if (!writeAll(tmp.get(), text) || ::fchmod(tmp.get(), mode) != 0 || !flushToDisk(tmp.get()) ||
+        ::close(tmp.release()) != 0) {
+        const int err = errno;
+        ::unlink(tmpPath.c_str());
+        what = "cannot write " + tmpPath;
+        return err;
+    }
+    if (setAsideFirst) {
+        if (int err = moveAside(file)) {
+            ::unlink(tmpPath.c_str());
+            what = "cannot set the unreadable file aside";
+            return err;
+        }
+    }
+    if (::rename(tmpPath.c_str(), file.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(tmpPath.c_str());
+        what = "cannot replace it";
+        return err;
+    }
+    // The folder itself is not synced: losing the rename only loses the last
+    // second's value, and syncing it on every tick cost most of the idle CPU.
+    return 0;
+}
+
+long long Nanoseconds(const timespec &t)
+{
+    return t.tv_sec * 1'000'000'000LL + t.tv_nsec;
+}
+
+long long MonotonicMicroseconds()
+{
+    timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return Nanoseconds(now) / 1000;
+}
+
+} // namespace lockedfile

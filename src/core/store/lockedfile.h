@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+// The POSIX file work under the file store: reading a file that is never a
+// symlink, FIFO or device; an exclusive lock on "<file>.lock" taken within a
+// given wait; and replacing a file atomically through a temporary file of a
+// unique name beside it, so readers see the old text or the new one.
+namespace lockedfile {
+
+// An open file descriptor, closed when it goes.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    Fd(Fd &&other) noexcept : fd_(other.release()) {}
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    Fd &operator=(Fd &&) = delete;
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
+
+enum class FileState { Absent, Ok, TooBig, Unusable, Error };
+
+// Reads the file into text, never through a symlink, a FIFO or a device; st
+// is the file's status as read, err the errno of a failure. TooBig once the
+// text passes maxBytes.
+FileState ReadRegularFile(const std::string &path, std::size_t maxBytes, std::string &text,
+                          int &err, struct stat &st);
+
+// The folder of a file path: "." for a bare name.
+std::string FolderOf(const std::string &file);
+// Creates the folder and any missing parents with the given mode; 0 or the
+// errno.
+int MakeFolders(const std::string &dir, mode_t mode);
+
+// Takes the exclusive lock of "<file>.lock", waiting at most the given time.
+// On failure the Fd is empty, err is set (EWOULDBLOCK: another writer held
+// it too long) and what names the step that failed.
+Fd LockFile(const std::string &file, long waitMicroseconds, int &err, std::string &what);
+
+// Writes text to a new file beside file, syncs it, gives it the mode and
+// renames it over file. With setAsideFirst, the file as it stands is first
+// kept as "<file>.corrupt-<unix time>". Temporary files of writers that died
+// are removed first (call it with the lock held). 0 or the errno, with what
+// naming the step that failed; file is then unchanged.
+int ReplaceFile(const std::string &file, std::string_view text, mode_t mode, bool setAsideFirst,
+                std::string &what);
+
+long long Nanoseconds(const timespec &t);
+long long MonotonicMicroseconds();
+
+} // namespace lockedfile

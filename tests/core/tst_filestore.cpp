@@ -1,0 +1,595 @@
+// The file store on a real disk: the two files, where reads and writes go,
+// the lock and its short wait, pending writes, the kept parse, and files
+// left by people, other copies and writers that died.
+
+#include "core/store/filestore.h"
+#include "core/text/asciicase.h"
+#include "core/text/utf16.h"
+#include "regfilecases.h"
+#include "scratchfiles.h"
+#include "support/check.h"
+
+#include <chrono>
+#include <csignal>
+#include <functional>
+#include <random>
+#include <set>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+
+namespace {
+
+constexpr auto kRoot = RegistryRoot::LocalMachine;
+const std::string kKey = kSettingsKey;
+const std::string &kHead = kRegHead;
+
+// What a read gives.
+std::string R(FileStore &store, const std::string &name, const std::string &key = kKey)
+{
+    return store.ReadSetting(kRoot, key, name);
+}
+
+int waitExit(pid_t pid)
+{
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
+
+// Another process that takes a store's lock and keeps it until killed, as a
+// writer stopped with SIGSTOP would.
+pid_t holdLock(const std::string &lockPath)
+{
+    int ready[2];
+    if (::pipe(ready) != 0)
+        return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT, 0600);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+            ::_exit(1);
+        (void)!::write(ready[1], "x", 1);
+        for (;;)
+            ::pause();
+    }
+    ::close(ready[1]);
+    char c = 0;
+    const bool locked = pid > 0 && ::read(ready[0], &c, 1) == 1;
+    ::close(ready[0]);
+    if (!locked && pid > 0) {
+        ::kill(pid, SIGKILL);
+        waitExit(pid);
+    }
+    return locked ? pid : -1;
+}
+
+void release(pid_t holder)
+{
+    ::kill(holder, SIGKILL);
+    waitExit(holder);
+}
+
+struct LockHolder {
+    pid_t pid;
+    ~LockHolder()
+    {
+        if (pid > 0)
+            release(pid);
+    }
+};
+
+} // namespace
+
+TEST_CASE(readsFileText)
+{
+    for (const RegFileCase &row : RegFileCases()) {
+        CHECK_CONTEXT(row.name);
+        ScratchDir dir;
+        const std::string file = dir.file("settings.reg");
+        CHECK(WriteFile(file, row.file));
+        FileStore store(file, "");
+        CHECK_EQ(R(store, "X"), row.x);
+        CHECK_EQ(ReadFile(file), row.file); // reading changes nothing
+    }
+}
+
+TEST_CASE(textsRoundTrip)
+{
+    for (const auto &[name, text] : RegTextCases()) {
+        CHECK_CONTEXT(name);
+        ScratchDir dir;
+        const std::string path = dir.file("settings.reg");
+        {
+            FileStore store(path, "");
+            CHECK(store.WriteText(kRoot, kKey, "Text1", text));
+            store.WriteSetting(kRoot, kKey, "After", "next"); // the line after is intact
+        }
+        FileStore store(path, "");
+        CHECK_EQ(R(store, "Text1"), text);
+        CHECK_EQ(R(store, "After"), "next");
+        // The file stays UTF-8 text with one line per value, and writing
+        // what was read gives the same text again.
+        const std::string file = ReadFile(path);
+        CHECK(IsValidUtf8(file));
+        CHECK_EQ(Count(file, "\n"), 6);
+        CHECK_EQ(FormatRegText(ParseRegText(file).doc), file);
+    }
+}
+
+TEST_CASE(namesIgnoreCase)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    FileStore store(path, "");
+    store.WriteSetting(kRoot, kKey, "Text1", "7");
+    store.WriteSetting(kRoot, "software\\PELMORA\\brisko", "TEXT1", "8");
+    CHECK_EQ(R(store, "text1"), "8");
+    CHECK_EQ(R(store, "tExT1", "SOFTWARE\\Pelmora\\Brisko\\"), "8");
+
+    // One key, one value, in the spelling it was first written with.
+    const std::string file = ReadFile(path);
+    CHECK_EQ(Count(file, "[HKEY"), 1);
+    CHECK_EQ(Count(AsciiLowerText(file), "\"text1\""), 1);
+    CHECK(file.find("\"Text1\"=\"8\"") != std::string::npos);
+
+    store.WriteSetting(kRoot, kKey, std::string("Nul\0Name", 8), "x");
+    CHECK_EQ(R(store, "nul"), "x");
+}
+
+TEST_CASE(nonStringTypes)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    FileStore store(path, "");
+    CHECK(store.WriteDword(kRoot, kKey, "isClose", 1));
+    CHECK_EQ(R(store, "isClose"), "");
+    CHECK(ReadFile(path).find("\"isClose\"=dword:00000001\n") != std::string::npos);
+    const auto v = store.QueryValue(kRoot, kKey, "ISCLOSE");
+    CHECK(v.has_value());
+    CHECK_EQ(v->type, kRegDword);
+    CHECK_EQ(RegTypeName(v->type), "REG_DWORD");
+
+    // A string written over it replaces it, type and all.
+    store.WriteSetting(kRoot, kKey, "isclose", "1");
+    CHECK_EQ(R(store, "isClose"), "1");
+
+    // A NUL ends the text, as in the registry.
+    store.WriteSetting(kRoot, kKey, "Text1", std::string("12\0 34", 6));
+    CHECK_EQ(R(store, "Text1"), "12");
+}
+
+TEST_CASE(writeKeepsEverythingElse)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    CHECK(
+        WriteFile(path, kRegHeadLine + "[HKEY_CURRENT_USER\\Other]\n\"A\"=\"a\"\n\n" + kRegKeyLine +
+                            "\"Bin\"=hex:00,ff\n\"Exp\"=hex(2):25,00,00,00\n\"Q\"=hex(b):01,00,00,"
+                            "00,00,00,00,00\n@=\"default\"\n"));
+    FileStore store(path, "");
+    store.WriteSetting(kRoot, kKey, "Top", "1000");
+    const std::string file = ReadFile(path);
+    for (const char *kept :
+         {"[HKEY_CURRENT_USER\\Other]\n\"A\"=\"a\"\n", "\"Bin\"=hex:00,ff\n",
+          "\"Exp\"=hex(2):25,00,00,00\n", "\"Q\"=hex(b):01,00,00,00,00,00,00,00\n",
+          "@=\"default\"\n", "\"Top\"=\"1000\"\n"}) {
+        CHECK_CONTEXT(kept);
+        CHECK(file.find(kept) != std::string::npos);
+    }
+    CHECK_EQ(ModeOf(path), 0644u);
+}
+
+TEST_CASE(absentReadsEmptyAndCreatesNothing)
+{
+    ScratchDir dir;
+    const std::string missing = dir.file("no/such/folder/settings.reg");
+    FileStore store(missing, dir.file("user/settings.reg"));
+    CHECK_EQ(R(store, "Text1"), "");
+    CHECK(!store.QueryValue(kRoot, kKey, "Text1"));
+    CHECK(!store.ListValues(kRoot, kKey));
+    CHECK(store.DeleteValue(kRoot, kKey, "Text1") == FileStore::DeleteResult::NotFound);
+    CHECK_EQ(Entries(dir.path()), std::vector<std::string>{});
+
+    // The first write makes the folders; another key is still absent.
+    store.WriteSetting(kRoot, kKey, "Text1", "5");
+    CHECK(Exists(missing));
+    CHECK_EQ(R(store, "Text1", "SOFTWARE\\Pelmora"), "");
+    CHECK(store.ListValues(kRoot, kKey).has_value());
+    CHECK(store.ReadSetting(RegistryRoot(0x1234), kKey, "Text1").empty());
+}
+
+TEST_CASE(badLinesSkippedOriginalSetAsideOnce)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    const std::string typed = kHead + "\"Text1\"=\"25\"\n\"Top\"=12\n\"Check1\"=\" 1\"\n";
+    CHECK(WriteFile(path, typed));
+    FileStore store(path, "");
+    CHECK_EQ(R(store, "Text1"), "25");
+    CHECK_EQ(R(store, "Check1"), " 1");
+    const auto bad = store.SkippedLines();
+    CHECK_EQ(bad.size(), 1u);
+    CHECK_EQ(bad[0].count, 1u);
+    CHECK_EQ(bad[0].lines.at(0).number, 5u);
+    CHECK_EQ(bad[0].lines[0].text, "\"Top\"=12");
+    CHECK_EQ(ReadFile(path), typed);
+
+    // The first rewrite keeps every readable value and sets the original
+    // aside; later ones have nothing more to set aside.
+    store.WriteSetting(kRoot, kKey, "Check2", " 1");
+    store.WriteSetting(kRoot, kKey, "Check2", " 0");
+    CHECK_EQ(R(store, "Text1"), "25");
+    CHECK_EQ(R(store, "Check2"), " 0");
+    CHECK(store.SkippedLines().empty());
+    auto aside = Entries(dir.path(), "settings.reg.corrupt-");
+    CHECK_EQ(aside.size(), 1u);
+    CHECK_EQ(ReadFile(dir.file(aside[0])), typed);
+
+    // Another bad file within the same second: both originals are kept.
+    CHECK(WriteFile(path, "garbage"));
+    store.WriteSetting(kRoot, kKey, "Check2", " 1");
+    aside = Entries(dir.path(), "settings.reg.corrupt-");
+    CHECK_EQ(aside.size(), 2u);
+    std::set<std::string> kept;
+    for (const auto &name : aside)
+        kept.insert(ReadFile(dir.file(name)));
+    CHECK(kept == (std::set<std::string>{typed, "garbage"}));
+}
+
+TEST_CASE(symlinkNotFollowed)
+{
+    const struct {
+        const char *planted; // where the symlink stands
+        bool writes;         // whether a one-file store can still write
+    } rows[] = {
+        {"settings.reg", false},
+        {"settings.reg.lock", false},
+        {"settings.reg.tmp", true},
+    };
+    for (const auto &row : rows) {
+        CHECK_CONTEXT(row.planted);
+        ScratchDir dir;
+        const std::string path = dir.file("settings.reg");
+        const std::string target = dir.file("target");
+        const std::string secret = kHead + "\"Text1\"=\"secret\"\n";
+        CHECK(WriteFile(target, secret));
+        CHECK(::symlink(target.c_str(), dir.file(row.planted).c_str()) == 0);
+
+        FileStore single(path, "");
+        if (std::string(row.planted) == "settings.reg")
+            CHECK_EQ(R(single, "Text1"), "");
+        CHECK_EQ(single.WriteText(kRoot, kKey, "Text1", "9"), row.writes);
+        CHECK_EQ(ReadFile(target), secret);
+
+        // With a per-user file, a machine-wide file that cannot be used sends
+        // the write there instead.
+        const std::string user = dir.file("user/settings.reg");
+        FileStore redirected(path, user);
+        CHECK(redirected.WriteText(kRoot, kKey, "Text1", "10"));
+        CHECK_EQ(R(redirected, "Text1"), "10");
+        CHECK_EQ(ReadFile(target), secret);
+        CHECK_EQ(Exists(user), !row.writes);
+    }
+}
+
+TEST_CASE(deniedMachineFileRedirectsToUser)
+{
+    // A folder under a plain file can never be created, whoever we are.
+    ScratchDir dir;
+    CHECK(WriteFile(dir.file("plain"), "x"));
+    const std::string machine = dir.file("plain/settings.reg");
+    const std::string user = dir.file("config/brisko/settings.reg");
+    FileStore store(machine, user);
+    CHECK(store.WriteText(kRoot, kKey, "Text1", "30"));
+    CHECK_EQ(store.LastWrittenFile(), user);
+    CHECK_EQ(R(store, "Text1"), "30");
+    CHECK_EQ(ModeOf(user), 0600u);
+    CHECK_EQ(ModeOf(dir.file("config/brisko")), 0700u);
+
+    // Reads take the user's value first, then the machine-wide one.
+    const std::string shared = dir.file("shared.reg");
+    CHECK(WriteFile(shared, kHead + "\"Text1\"=\"machine\"\n\"isClose\"=\"1\"\n"));
+    FileStore both(shared, user);
+    CHECK_EQ(R(both, "Text1"), "30");
+    CHECK_EQ(R(both, "isClose"), "1");
+    const auto all = both.ListValues(kRoot, kKey);
+    CHECK(all.has_value());
+    CHECK_EQ(all->size(), 2u);
+}
+
+TEST_CASE(valuesNeverGoBackwards)
+{
+    // The machine-wide folder cannot be made at first: a plain file stands
+    // where it belongs.
+    ScratchDir dir;
+    const std::string machineDir = dir.file("machine");
+    CHECK(WriteFile(machineDir, "x"));
+    const std::string machine = machineDir + "/settings.reg";
+    const std::string user = dir.file("user/settings.reg");
+    {
+        FileStore program(machine, user);
+        program.WriteSettings(kRoot, kKey, {{"Left", "3000"}, {"js00", " 50"}});
+        CHECK_EQ(program.LastWrittenFile(), user);
+    }
+
+    // Later the folder may be written (an administrator opened it up).
+    CHECK(::unlink(machineDir.c_str()) == 0);
+    CHECK(::mkdir(machineDir.c_str(), 0755) == 0);
+    FileStore program(machine, user);
+    CHECK_EQ(R(program, "js00"), " 50");
+    program.WriteSettings(kRoot, kKey, {{"Left", "3015"}, {"js00", " 51"}});
+    program.WriteSetting(kRoot, kKey, "Check1", " 1"); // in neither file yet
+    CHECK_EQ(program.PendingWrites(), 0u);
+    FileStore nextStart(machine, user);
+    CHECK_EQ(R(nextStart, "js00"), " 51");
+    CHECK_EQ(R(nextStart, "Left"), "3015");
+    CHECK_EQ(R(nextStart, "Check1"), " 1");
+    CHECK(ReadFile(machine).find("\"Check1\"=\" 1\"") != std::string::npos);
+
+    // An administrator's value shows for a user with none of their own.
+    FileStore admin(machine, "");
+    CHECK(admin.WriteText(kRoot, kKey, "Text1", "9"));
+    CHECK_EQ(R(nextStart, "Text1"), "9");
+
+    // A machine-wide isClose of 1 ends every copy, whatever the user's own
+    // file holds; below it, the user's own value applies.
+    FileStore own(user, "");
+    CHECK(own.WriteText(kRoot, kKey, "isClose", "0"));
+    CHECK_EQ(R(nextStart, "isClose"), "0");
+    CHECK(admin.WriteText(kRoot, kKey, "isClose", "1"));
+    CHECK_EQ(R(nextStart, "isClose"), "1");
+    const auto all = nextStart.ListValues(kRoot, kKey);
+    CHECK(all.has_value());
+    CHECK_EQ(std::count_if(all->begin(), all->end(),
+                           [](const RegValue &v) {
+                               return v.name == "isClose" && RegSzDataToText(v.data) == "1";
+                           }),
+             1);
+    CHECK(admin.WriteText(kRoot, kKey, "isClose", "0"));
+    CHECK(own.WriteText(kRoot, kKey, "isClose", "1"));
+    CHECK_EQ(R(nextStart, "isClose"), "1");
+
+    // The quit request is written machine-wide even by a process whose own
+    // file holds it (an administrator's brisko-reg).
+    CHECK(nextStart.WriteText(kRoot, kKey, "isClose", "1"));
+    CHECK_EQ(nextStart.LastWrittenFile(), machine);
+}
+
+TEST_CASE(heldLockNeitherWaitsNorLoses)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    FileStore store(path, "");
+    store.WriteSettings(kRoot, kKey, {{"Left", "3000"}, {"js00", " 1"}});
+    LockHolder holder{holdLock(path + ".lock")};
+    CHECK(holder.pid > 0);
+
+    using Clock = std::chrono::steady_clock;
+    Clock::duration slowest{};
+    const auto timed = [&](const std::function<void()> &write) {
+        const auto start = Clock::now();
+        write();
+        slowest = std::max(slowest, Clock::now() - start);
+    };
+    timed([&] { store.WriteSetting(kRoot, kKey, "Left", "3000"); }); // unchanged: no lock
+    CHECK_EQ(store.PendingWrites(), 0u);
+    timed([&] { store.WriteSetting(kRoot, kKey, "Text1", "25"); }); // the user's change
+    for (int tick = 2; tick <= 4; ++tick)
+        timed([&] {
+            store.WriteSettings(
+                kRoot, kKey,
+                {{"Left", std::to_string(3000 + 15 * tick)}, {"js00", " " + std::to_string(tick)}});
+        });
+    const auto slowestMs = std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count();
+    CHECK_CONTEXT("a write took ", slowestMs, " ms");
+    CHECK(slowestMs < 100);
+    CHECK_EQ(store.PendingWrites(), 3u); // Text1 and the newest Left and js00
+    CHECK_EQ(R(store, "Text1"), "25");
+    CHECK(ReadFile(path).find("Text1") == std::string::npos);
+
+    // Once the lock is free, the next write lands everything still pending.
+    release(std::exchange(holder.pid, -1));
+    store.WriteSettings(kRoot, kKey, {{"Left", "3060"}, {"js00", " 5"}});
+    CHECK_EQ(store.PendingWrites(), 0u);
+    FileStore other(path, "");
+    CHECK_EQ(R(other, "Text1"), "25");
+    CHECK_EQ(R(other, "Left"), "3060");
+    CHECK_EQ(R(other, "js00"), " 5");
+}
+
+TEST_CASE(temporaryNamesNeverJam)
+{
+    // Whatever stands at a name a temporary file could have is left alone,
+    // and writes go on.
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    CHECK(::mkdir(dir.file("settings.reg.tmp").c_str(), 0700) == 0);
+    CHECK(::mkdir(dir.file("settings.reg.tmp-AAAAAA").c_str(), 0700) == 0);
+    FileStore store(path, "");
+    for (int i = 0; i < 3; ++i)
+        CHECK(store.WriteText(kRoot, kKey, "Left", std::to_string(i)));
+    CHECK_EQ(R(store, "Left"), "2");
+    CHECK_EQ(Entries(dir.path()),
+             (std::vector<std::string>{"settings.reg", "settings.reg.lock", "settings.reg.tmp",
+                                       "settings.reg.tmp-AAAAAA"}));
+
+    // The temporary file of a writer that died goes with the next write.
+    CHECK(WriteFile(dir.file("settings.reg.tmp-Zz0123"), "half a store"));
+    CHECK(store.WriteText(kRoot, kKey, "Left", "3"));
+    CHECK(!Exists(dir.file("settings.reg.tmp-Zz0123")));
+}
+
+TEST_CASE(failedMachineWriteGoesToUserFile)
+{
+    // A machine-wide file that cannot be rewritten (here a write past the
+    // file size limit, as on a full disk) sends the value to the user's file,
+    // where it is read from next time.
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    const std::string user = dir.file("user/settings.reg");
+    {
+        FileStore machine(path, "");
+        CHECK(machine.WriteText(kRoot, kKey, "Pad", std::string(4000, 'p')));
+    }
+    const std::string before = ReadFile(path);
+    const pid_t pid = ::fork();
+    CHECK(pid >= 0);
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit small{3000, 3000};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        FileStore store(path, user);
+        store.WriteSetting(kRoot, kKey, "Text1", "25");
+        ::_exit(store.PendingWrites() == 0 && store.LastWrittenFile() == user ? 0 : 1);
+    }
+    CHECK_EQ(waitExit(pid), 0);
+    CHECK_EQ(ReadFile(path), before);
+    FileStore store(path, user);
+    CHECK_EQ(R(store, "Text1"), "25");
+    CHECK_EQ(Entries(dir.path(), "settings.reg.tmp"), std::vector<std::string>{});
+
+    // So does one whose rewrite would pass the store's size limit.
+    {
+        FileStore machine(path, "");
+        CHECK(machine.WriteText(kRoot, kKey, "Pad", std::string((16 << 20) - 300, 'p')));
+    }
+    store.WriteSetting(kRoot, kKey, "Check2", std::string(400, '1'));
+    CHECK_EQ(store.PendingWrites(), 0u);
+    CHECK_EQ(store.LastWrittenFile(), user);
+    CHECK_EQ(R(store, "Check2"), std::string(400, '1'));
+}
+
+TEST_CASE(fileTooBigToWriteBackIsNotTaken)
+{
+    // Under the size limit as it stands, over it as it would be written back
+    // (each one-digit byte comes back as two digits): such a file is never
+    // taken as good, and the first write sets it aside.
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    std::string big = kHead + "\"X\"=\"1\"\n\"Big\"=hex:";
+    for (int i = 0; i < 5'800'000; ++i)
+        big += "1,";
+    big += "1\n";
+    CHECK(big.size() < (16u << 20));
+    CHECK(WriteFile(path, big));
+    FileStore store(path, "");
+    CHECK_EQ(R(store, "X"), "");
+    const auto bad = store.SkippedLines();
+    CHECK_EQ(bad.size(), 1u);
+    CHECK(bad[0].tooBig);
+
+    store.WriteSetting(kRoot, kKey, "Text1", "25");
+    CHECK_EQ(store.PendingWrites(), 0u);
+    CHECK(ReadFile(path).size() < 200);
+    const auto aside = Entries(dir.path(), "settings.reg.corrupt-");
+    CHECK_EQ(aside.size(), 1u);
+    CHECK(ReadFile(dir.file(aside[0])) == big);
+}
+
+TEST_CASE(changedFileIsReadAgain)
+{
+    // Each file's parse is kept, but never past a change: another writer's
+    // value of the same length, or a hand edit in place.
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    FileStore store(path, "");
+    store.WriteSetting(kRoot, kKey, "Left", "3000");
+    CHECK_EQ(R(store, "Left"), "3000");
+    FileStore other(path, "");
+    CHECK(other.WriteText(kRoot, kKey, "Left", "3015"));
+    CHECK_EQ(R(store, "Left"), "3015");
+
+    const int fd = ::open(path.c_str(), O_RDWR);
+    CHECK(fd >= 0);
+    const std::string text = ReadFile(path);
+    const bool edited = ::pwrite(fd, "3030", 4, off_t(text.find("3015"))) == 4;
+    ::close(fd);
+    CHECK(edited);
+    CHECK_EQ(R(store, "Left"), "3030");
+    // A write starts from the file as it is now, not from the kept parse.
+    store.WriteSetting(kRoot, kKey, "Top", "1500");
+    CHECK_EQ(R(other, "Left"), "3030");
+    CHECK_EQ(R(other, "Top"), "1500");
+}
+
+TEST_CASE(concurrentWritersLoseNothing)
+{
+    constexpr int kWrites = 1000;
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    pid_t pids[2];
+    for (int p = 0; p < 2; ++p) {
+        pids[p] = ::fork();
+        CHECK(pids[p] >= 0);
+        if (pids[p] == 0) {
+            FileStore store(path, "");
+            int failures = 0;
+            for (int i = 0; i < kWrites; ++i)
+                failures +=
+                    !store.WriteText(kRoot, kKey, std::string(1, char('A' + p)) + std::to_string(i),
+                                     std::to_string(i * 7));
+            ::_exit(failures ? 1 : 0);
+        }
+    }
+    CHECK_EQ(waitExit(pids[0]), 0);
+    CHECK_EQ(waitExit(pids[1]), 0);
+
+    FileStore store(path, "");
+    const auto all = store.ListValues(kRoot, kKey);
+    CHECK(all.has_value());
+    CHECK_EQ(int(all->size()), 2 * kWrites);
+    std::set<std::string> found;
+    for (const auto &v : *all)
+        found.insert(v.name + "=" + RegSzDataToText(v.data));
+    for (const char *who : {"A", "B"})
+        for (int i = 0; i < kWrites; ++i) {
+            const std::string want = who + std::to_string(i) + "=" + std::to_string(i * 7);
+            CHECK_CONTEXT(want);
+            CHECK(found.count(want) == 1);
+        }
+}
+
+TEST_CASE(killedWriterLeavesReadableFile)
+{
+    // A big neighbour makes each write long enough to be caught in the middle.
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    const std::string pad(200000, 'p');
+    FileStore store(path, "");
+    CHECK(store.WriteText(kRoot, kKey, "Pad", pad));
+    long last = 0;
+    CHECK(store.WriteText(kRoot, kKey, "Count", "0"));
+    std::minstd_rand random(std::random_device{}());
+    for (int round = 1; round <= 40; ++round) {
+        CHECK_CONTEXT("round ", round);
+        const pid_t pid = ::fork();
+        CHECK(pid >= 0);
+        if (pid == 0) {
+            FileStore writer(path, "");
+            for (long i = round * 1000000L;; ++i)
+                writer.WriteText(kRoot, kKey, "Count", std::to_string(i));
+        }
+        const timespec pause{0, long(random() % 20000) * 1000};
+        ::nanosleep(&pause, nullptr);
+        ::kill(pid, SIGKILL);
+        CHECK_EQ(waitExit(pid), -SIGKILL);
+
+        const RegParse parsed = ParseRegText(ReadFile(path));
+        CHECK_EQ(parsed.skippedCount, 0u);
+        CHECK(R(store, "Pad") == pad);
+        const std::string count = R(store, "Count");
+        char *end = nullptr;
+        const long now = std::strtol(count.c_str(), &end, 10);
+        CHECK(!count.empty() && *end == '\0');
+        CHECK(now >= last);
+        last = now;
+    }
+    // The lock died with the writer, and its leftover is cleared.
+    CHECK(store.WriteText(kRoot, kKey, "Count", "done"));
+    CHECK_EQ(Entries(dir.path()), (std::vector<std::string>{"settings.reg", "settings.reg.lock"}));
+}
