@@ -3,6 +3,7 @@
 // Usage: bench_tick_cost [ticks]   (the store lives in a temporary folder)
 
 #include "fakes/fakeservices.h"
+#include "fakes/qtrig.h"
 #include "qt/form1.h"
 #include "core/store/filestore.h"
 
@@ -27,7 +28,7 @@ int main(int argc, char *argv[])
     Services services = env.services();
     services.store = &store;
     Form1 form(services);
-    form.Timer1->stop();
+    Child<QTimer>(form, "Timer1")->stop();
     form.Form_Load();
     form.show();
 
