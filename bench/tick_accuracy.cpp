@@ -10,10 +10,10 @@
 // fallback tone) falls into it. Runs on whatever Qt platform is given
 // (xcb under Xvfb in bench/run.py), offscreen when there is no display.
 
+#include "core/rules/durationtext.h"
+#include "core/store/filestore.h"
 #include "qt/form1.h"
 #include "qt/qtservices.h"
-#include "core/store/filestore.h"
-#include "core/rules/durationtext.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -61,18 +61,21 @@ int main(int argc, char *argv[])
     Form1 form(services);
     form.Form_Load();
     form.show();
-    form.findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QString::number(seconds / 60 + 60));
+    form.findChild<QLineEdit *>(QStringLiteral("Text1"))
+        ->setText(QString::number(seconds / 60 + 60));
 
     QElapsedTimer wall;
     std::vector<double> lateness; // seconds, per tick
     bool displayAgrees = true;
     // Connected after the window's own handler, so it sees the tick's result.
-    QObject::connect(form.findChild<QTimer *>(QStringLiteral("Timer2")), &QTimer::timeout, &form, [&] {
-        const double now = wall.nsecsElapsed() / 1e9;
-        lateness.push_back(now - form.core().engine().count());
-        displayAgrees =
-            displayAgrees && form.findChild<QLabel *>(QStringLiteral("Label2"))->text() == QString::fromStdString(FormatSeconds(form.core().engine().count()));
-    });
+    QObject::connect(
+        form.findChild<QTimer *>(QStringLiteral("Timer2")), &QTimer::timeout, &form, [&] {
+            const double now = wall.nsecsElapsed() / 1e9;
+            lateness.push_back(now - form.core().engine().count());
+            displayAgrees = displayAgrees &&
+                            form.findChild<QLabel *>(QStringLiteral("Label2"))->text() ==
+                                QString::fromStdString(FormatSeconds(form.core().engine().count()));
+        });
 
     QTimer::singleShot(300, &form, [&] {
         wall.start();
@@ -90,7 +93,8 @@ int main(int argc, char *argv[])
     const double last = lateness.back();
     const double worst = *std::max_element(lateness.begin(), lateness.end());
     std::printf("stopwatch over %d s of wall clock: %zu ticks, display shows %s\n", seconds,
-                lateness.size(), qPrintable(form.findChild<QLabel *>(QStringLiteral("Label2"))->text()));
+                lateness.size(),
+                qPrintable(form.findChild<QLabel *>(QStringLiteral("Label2"))->text()));
     std::printf("  behind the wall clock at the last tick  %7.3f s\n", last);
     std::printf("  most behind at any tick                 %7.3f s\n", worst);
     std::printf("  display matched the count at every tick %s\n", displayAgrees ? "yes" : "NO");

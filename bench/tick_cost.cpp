@@ -2,10 +2,10 @@
 // writes and one read, each a locked, synced, atomic replacement of the file.
 // Usage: bench_tick_cost [ticks]   (the store lives in a temporary folder)
 
+#include "core/store/filestore.h"
 #include "fakes/fakeservices.h"
 #include "fakes/qtrig.h"
 #include "qt/form1.h"
-#include "core/store/filestore.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

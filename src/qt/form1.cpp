@@ -256,8 +256,7 @@ void Form1::Command2_Click()
 
 void Form1::Timer2_Timer()
 {
-    const TickResult result =
-        core_.Timer2_Timer(Text1->text().toStdString(), Check2->isChecked());
+    const TickResult result = core_.Timer2_Timer(Text1->text().toStdString(), Check2->isChecked());
     showTiming();
     if (result.alarmDue)
         core_.SoundAlarm();

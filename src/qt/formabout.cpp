@@ -1,9 +1,9 @@
 #include "qt/formabout.h"
 
+#include "core/mainwindow/about.h"
 #include "qt/appicon.h"
 #include "qt/fonts.h"
 #include "qt/qtview.h"
-#include "core/mainwindow/about.h"
 
 #include <QAccessibleWidget>
 #include <QEvent>

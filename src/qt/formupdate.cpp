@@ -1,7 +1,7 @@
 #include "qt/formupdate.h"
 
-#include "qt/qtview.h"
 #include "core/update/updateflows.h"
+#include "qt/qtview.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,8 +20,8 @@ QLabel *makeLabel(QWidget *parent, const char *name, const std::string &text, in
     return label;
 }
 
-QPushButton *makeButton(QWidget *parent, const char *name, const std::string &text, int left, int top,
-                        int width, int height)
+QPushButton *makeButton(QWidget *parent, const char *name, const std::string &text, int left,
+                        int top, int width, int height)
 {
     auto *button = new QPushButton(QString::fromStdString(text), parent);
     button->setObjectName(QLatin1String(name));
@@ -51,10 +51,8 @@ FormUpdate::FormUpdate(const Services &services, const QString &programVersion, 
     Label3 = makeLabel(this, "Label3", laidOut.label3, 600, 1080);
     Command1 = makeButton(this, "Command1", "去下载最新版", 2160, 2040, 1335, 375);
     Command2 = makeButton(this, "Command2", "退出", 3720, 2040, 1215, 375);
-    Command3 =
-        makeButton(this, "Command3", "上网查看最新版本", 240, 2040, 1815, 375);
-    Label4 = makeLabel(this, "Label4", "如果长时间没有反应，请直接上网查看最新版本",
-                       600, 1680);
+    Command3 = makeButton(this, "Command3", "上网查看最新版本", 240, 2040, 1815, 375);
+    Label4 = makeLabel(this, "Label4", "如果长时间没有反应，请直接上网查看最新版本", 600, 1680);
     Command1->hide();
 
     connect(Command1, &QPushButton::clicked, this, &FormUpdate::Command1_Click);

@@ -23,9 +23,8 @@ struct Rig {
     }
     void tick(int left = 200, int top = 100, bool keepOnTop = false)
     {
-        core.Timer1_Timer(left, top, keepOnTop, [this](const std::string &t) {
-            titles.push_back(t);
-        });
+        core.Timer1_Timer(left, top, keepOnTop,
+                          [this](const std::string &t) { titles.push_back(t); });
     }
 };
 
@@ -73,8 +72,7 @@ TEST_CASE(outsideQuitRequest)
     struct Row {
         const char *isClose;
         int ends;
-    } const rows[] = {{"1", 1},  {" 1", 1}, {"1.0", 1},  {"0", 0},
-                      {"2", 0},  {"", 0},   {"yes", 0}};
+    } const rows[] = {{"1", 1}, {" 1", 1}, {"1.0", 1}, {"0", 0}, {"2", 0}, {"", 0}, {"yes", 0}};
     for (const Row &row : rows) {
         CHECK_CONTEXT(row.isClose);
         Rig rig;

@@ -38,8 +38,8 @@ TEST_CASE(minutes)
         const char *stored;
         const char *shown;
     } const rows[] = {
-        {"007", "7"},  {"2.5", "2.5"}, {"12abc", "12"}, {"0", "5"},
-        {"-3", "5"},   {"abc", "5"},   {"1 5", "15"},
+        {"007", "7"}, {"2.5", "2.5"}, {"12abc", "12"}, {"0", "5"},
+        {"-3", "5"},  {"abc", "5"},   {"1 5", "15"},
     };
     for (const Row &row : rows) {
         CHECK_CONTEXT(row.stored);
@@ -105,7 +105,7 @@ TEST_CASE(checkBoxesReadAsNumbers)
     struct Row {
         const char *stored;
         bool checked;
-    } const rows[] = {{" 1", true}, {"1", true}, {"1.0", true},
+    } const rows[] = {{" 1", true}, {"1", true},   {"1.0", true},
                       {"2", false}, {" 0", false}, {nullptr, false}};
     for (const Row &row : rows) {
         CHECK_CONTEXT(row.stored ? row.stored : "absent");

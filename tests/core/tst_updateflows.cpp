@@ -24,9 +24,9 @@ TEST_CASE(checkNewVersion)
         const char *page;
         const char *result;
     } const rows[] = {
-        {"[123]", "123"},        {"<b>[ 1 2 3 ]</b>", " 1 2 3 "}, {"[ABC]", ""},
-        {"[122]", ""},           {"]x[123]", ""},                 {"[123][999]", "123"},
-        {"[122.5]", "122.5"},    {"[]", ""},                      {kNoNetwork, ""},
+        {"[123]", "123"}, {"<b>[ 1 2 3 ]</b>", " 1 2 3 "}, {"[ABC]", ""},        {"[122]", ""},
+        {"]x[123]", ""},  {"[123][999]", "123"},           {"[122.5]", "122.5"}, {"[]", ""},
+        {kNoNetwork, ""},
     };
     for (const Row &row : rows) {
         CHECK_CONTEXT(row.page ? row.page : "no network");

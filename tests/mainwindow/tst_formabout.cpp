@@ -44,11 +44,13 @@ void TestFormAbout::showsVersionTotalAndStatement()
     QVERIFY(about && about->isVisible());
     QCOMPARE(about->windowTitle(), QStringLiteral("About Brisko（计时器）"));
     QCOMPARE(Child<QLabel>(*about, "Label1")->text(), QStringLiteral("当前版本为：V1.2.2"));
-    QCOMPARE(Child<QLabel>(*about, "Label3")->text(), QStringLiteral("您已使用本软件合计有 1:01:01"));
+    QCOMPARE(Child<QLabel>(*about, "Label3")->text(),
+             QStringLiteral("您已使用本软件合计有 1:01:01"));
     QCOMPARE(Child<QLabel>(*about, "Label4")->text(), QStringLiteral("官方网址："));
     QCOMPARE(Child<QLabel>(*about, "Label5")->text(), QStringLiteral("vendor.test"));
     QVERIFY(Child<QLabel>(*about, "Label5")->font().underline());
-    QCOMPARE(Child<QLabel>(*about, "Label5")->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+    QCOMPARE(Child<QLabel>(*about, "Label5")->palette().color(QPalette::WindowText),
+             QColor(0, 0, 255));
     const QString statement = Child<QLabel>(*about, "Label6")->text();
     QVERIFY(statement.startsWith(QStringLiteral("声明：本软件是纯绿色软件，无需安装，无插件，无病毒"
                                                 "，不修改主页，完全免费使用（永久免费），")));
@@ -67,7 +69,8 @@ void TestFormAbout::totalIsTakenWhenOpened()
     // Choosing the entry again only brings the open window to the front.
     Child<QAction>(*rig.form, "nemuAbout")->trigger();
     QCOMPARE(rig.form->aboutWindow(), first.data());
-    QCOMPARE(Child<QLabel>(*first, "Label3")->text(), QStringLiteral("您已使用本软件合计有 1:01:01"));
+    QCOMPARE(Child<QLabel>(*first, "Label3")->text(),
+             QStringLiteral("您已使用本软件合计有 1:01:01"));
 
     first->close();
     QTRY_VERIFY(first.isNull()); // destroyed when closed
@@ -121,7 +124,8 @@ void TestFormAbout::madeFromValuesAlone()
                     browser);
     about.Form_Load();
     QCOMPARE(Child<QLabel>(about, "Label1")->text(), QStringLiteral("当前版本为：V9.8.7"));
-    QCOMPARE(Child<QLabel>(about, "Label3")->text(), QStringLiteral("您已使用本软件合计有 0:00:59"));
+    QCOMPARE(Child<QLabel>(about, "Label3")->text(),
+             QStringLiteral("您已使用本软件合计有 0:00:59"));
     QCOMPARE(Child<QLabel>(about, "Label5")->text(), QStringLiteral("x.test"));
     about.Label5_Click();
     QCOMPARE(Q(browser.opened), QStringList{"http://x.test/"});

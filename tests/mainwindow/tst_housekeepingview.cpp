@@ -2,13 +2,12 @@
 // store and the real message box; the rules themselves are tested without a
 // window in tests/core/tst_housekeeping.cpp.
 
+#include "core/rules/numbertext.h"
+#include "core/store/filestore.h"
 #include "fakes/fakeservices.h"
 #include "fakes/qtrig.h"
-#include "qt/qtservices.h"
 #include "qt/form1.h"
 #include "qt/qtservices.h"
-#include "core/store/filestore.h"
-#include "core/rules/numbertext.h"
 
 #include <QApplication>
 #include <QCheckBox>

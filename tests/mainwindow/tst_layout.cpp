@@ -222,7 +222,8 @@ void TestLayout::aboutWindow()
     Child<QAction>(form, "nemuAbout")->trigger();
     FormAbout *about = form.aboutWindow();
     QVERIFY(about);
-    QCOMPARE(Child<QLabel>(*about, "Label3")->text(), QStringLiteral("您已使用本软件合计有 9:59:59"));
+    QCOMPARE(Child<QLabel>(*about, "Label3")->text(),
+             QStringLiteral("您已使用本软件合计有 9:59:59"));
     CHECK_LAYOUT(about, "about");
 }
 

@@ -1,13 +1,13 @@
 // The update window: its layout, the outcome of its query, its buttons, and
 // how the main window's menu entry opens it.
 
+#include "core/rules/versionrules.h"
 #include "fakes/fakeservices.h"
 #include "fakes/qtrig.h"
 #include "hostileserver.h"
 #include "qt/form1.h"
-#include "qt/qthttpclient.h"
 #include "qt/formupdate.h"
-#include "core/rules/versionrules.h"
+#include "qt/qthttpclient.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -102,11 +102,15 @@ void TestFormUpdate::layoutAsDesigned()
     QCOMPARE(Child<QPushButton>(form, "Command2")->geometry(), QRect(248, 136, 81, 25));
     QCOMPARE(Child<QLabel>(form, "Label1")->pos(), QPoint(40, 24));
     QCOMPARE(Child<QLabel>(form, "Label4")->pos(), QPoint(40, 112));
-    QCOMPARE(Child<QLabel>(form, "Label4")->text(), QStringLiteral("如果长时间没有反应，请直接上网查看最新版本"));
+    QCOMPARE(Child<QLabel>(form, "Label4")->text(),
+             QStringLiteral("如果长时间没有反应，请直接上网查看最新版本"));
     QCOMPARE(Child<QPushButton>(form, "Command3")->text(), QStringLiteral("上网查看最新版本"));
     QVERIFY(Child<QPushButton>(form, "Command1")->isHidden());
-    QVERIFY(!Child<QLabel>(form, "Label4")->isHidden() && !Child<QPushButton>(form, "Command3")->isHidden());
-    for (QPushButton *b : {Child<QPushButton>(form, "Command1"), Child<QPushButton>(form, "Command2"), Child<QPushButton>(form, "Command3")})
+    QVERIFY(!Child<QLabel>(form, "Label4")->isHidden() &&
+            !Child<QPushButton>(form, "Command3")->isHidden());
+    for (QPushButton *b :
+         {Child<QPushButton>(form, "Command1"), Child<QPushButton>(form, "Command2"),
+          Child<QPushButton>(form, "Command3")})
         QVERIFY(!b->isDefault());
 }
 
@@ -148,10 +152,12 @@ void TestFormUpdate::loadShowsOutcome()
     QCOMPARE(Child<QLabel>(form, "Label2")->text(), QStringLiteral("当前版本为：V1.2.2"));
     QCOMPARE(Child<QLabel>(form, "Label3")->text(), label3);
     QCOMPARE(!Child<QPushButton>(form, "Command1")->isHidden(), !label3.isEmpty());
-    QVERIFY(Child<QLabel>(form, "Label4")->isHidden() && Child<QPushButton>(form, "Command3")->isHidden());
+    QVERIFY(Child<QLabel>(form, "Label4")->isHidden() &&
+            Child<QPushButton>(form, "Command3")->isHidden());
     QVERIFY(!Child<QPushButton>(form, "Command2")->isHidden());
     // Labels fit their text on one line.
-    for (QLabel *l : {Child<QLabel>(form, "Label1"), Child<QLabel>(form, "Label2"), Child<QLabel>(form, "Label3")})
+    for (QLabel *l : {Child<QLabel>(form, "Label1"), Child<QLabel>(form, "Label2"),
+                      Child<QLabel>(form, "Label3")})
         QVERIFY(l->width() >= l->sizeHint().width() && l->height() >= l->sizeHint().height());
 }
 
@@ -318,7 +324,8 @@ void TestFormUpdate::hostileServerEndsTheLoadInTime()
     wall.start();
     form.Form_Load();
     QVERIFY2(wall.elapsed() < 1500, qPrintable(QString::number(wall.elapsed())));
-    QCOMPARE(Child<QLabel>(form, "Label1")->text(), QStringLiteral("您使用的版本已经是最新版的了，您无需下载更新"));
+    QCOMPARE(Child<QLabel>(form, "Label1")->text(),
+             QStringLiteral("您使用的版本已经是最新版的了，您无需下载更新"));
     QTRY_VERIFY_WITH_TIMEOUT(server.clientHungUp(), 1000);
 }
 

@@ -1,10 +1,10 @@
 // The version query through the real HTTP client, against a server on
 // 127.0.0.1 that this test runs itself.
 
+#include "core/update/versionquery.h"
 #include "hostileserver.h"
 #include "localhttpserver.h"
 #include "qt/qthttpclient.h"
-#include "core/update/versionquery.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -34,7 +34,6 @@ QString VersionFileUrl(const QString &vendorUrl)
 {
     return QString::fromStdString(::VersionFileUrl(vendorUrl.toStdString()));
 }
-
 
 const QString kVersionPath = QStringLiteral("/brk/newver.htm");
 

@@ -410,14 +410,17 @@ void TestX11Window::menuBarGoesAndComesBackWithCheck3()
     QVERIFY(barHeight > 10);
     const QRect frame = form->frameGeometry();
     const QRgb cyan = qRgb(192, 255, 255);
-    const int column = Child<QLabel>(*form, "Label2")->mapTo(form, Child<QLabel>(*form, "Label2")->rect().center()).x();
+    const int column = Child<QLabel>(*form, "Label2")
+                           ->mapTo(form, Child<QLabel>(*form, "Label2")->rect().center())
+                           .x();
     // Where the menu's title is drawn when the bar is shown; plain background
     // otherwise, as no control reaches that corner.
     const QRect titleArea(4, 2, 26, barHeight - 4);
 
     auto grab = [this] { return form->screen()->grabWindow(formId()).toImage(); };
     auto clickCheck3 = [this] {
-        return click(Child<QCheckBox>(*form, "Check3")->mapToGlobal(QPoint(8, Child<QCheckBox>(*form, "Check3")->height() / 2)));
+        return click(Child<QCheckBox>(*form, "Check3")
+                         ->mapToGlobal(QPoint(8, Child<QCheckBox>(*form, "Check3")->height() / 2)));
     };
 
     QImage shown = grab();
@@ -464,7 +467,8 @@ void TestX11Window::ownDialogsStayAboveTheKeptOnTopWindow()
     box.close();
 
     // The open menu (a popup the window manager does not manage).
-    Child<QMenu>(*form, "menuCaiDan")->popup(form->mapToGlobal(QPoint(0, form->menuBar()->height())));
+    Child<QMenu>(*form, "menuCaiDan")
+        ->popup(form->mapToGlobal(QPoint(0, form->menuBar()->height())));
     QVERIFY(QTest::qWaitForWindowExposed(Child<QMenu>(*form, "menuCaiDan")));
     QTest::qWait(200);
     const QRect menuRect = Child<QMenu>(*form, "menuCaiDan")->geometry();

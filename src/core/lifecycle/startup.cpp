@@ -15,8 +15,8 @@ double edgeOrDefault(double stored)
 bool intersects(const PixelRect &a, const PixelRect &b)
 {
     return a.width > 0 && a.height > 0 && b.width > 0 && b.height > 0 &&
-           a.left < b.left + b.width && b.left < a.left + a.width &&
-           a.top < b.top + b.height && b.top < a.top + a.height;
+           a.left < b.left + b.width && b.left < a.left + a.width && a.top < b.top + b.height &&
+           b.top < a.top + a.height;
 }
 
 bool onSomeScreen(const PixelRect &frame, const std::vector<PixelRect> &screens)

@@ -37,8 +37,7 @@ double FetchNewestVersionNumber(HttpClient &http, const std::string &vendorUrl)
     return VersionTextNumber(versionTextOf(http, vendorUrl));
 }
 
-std::string CheckNewVersion(HttpClient &http, const std::string &vendorUrl,
-                            double ownVersionNumber)
+std::string CheckNewVersion(HttpClient &http, const std::string &vendorUrl, double ownVersionNumber)
 {
     const std::string text = versionTextOf(http, vendorUrl);
     if (VersionTextNumber(text) > ownVersionNumber)
