@@ -26,7 +26,7 @@ UpdateWindowLook UpdateWindowLaidOut()
     return {.label1 = "正在联网查看是否有最新版本...", .label2 = "Label2", .label3 = "Label3"};
 }
 
-UpdateWindowLook LoadUpdateWindow(const Services &services, const std::string &programVersion)
+UpdateWindowLook LoadUpdateWindow(Services services, std::string programVersion)
 {
     UpdateWindowLook look = UpdateWindowLaidOut();
     look.label2 = "当前版本为：" + programVersion;

@@ -30,8 +30,9 @@ struct UpdateWindowLook {
 UpdateWindowLook UpdateWindowLaidOut();
 
 // The load step: asks the vendor's site and says what to show. The window is
-// not on screen until this has returned.
-UpdateWindowLook LoadUpdateWindow(const Services &services, const std::string &programVersion);
+// not on screen until this has returned. The values are copied: the wait lets
+// the event loop run, and the window may be gone when it ends.
+UpdateWindowLook LoadUpdateWindow(Services services, std::string programVersion);
 
 // "去下载最新版" and "上网查看最新版本": the update page in the browser; the window
 // then closes.
