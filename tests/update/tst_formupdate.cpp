@@ -1,7 +1,6 @@
 // The update window: its layout, the outcome of its query, its buttons, and
 // how the main window's menu entry opens it.
 
-#include "core/rules/versionrules.h"
 #include "fakes/fakeservices.h"
 #include "fakes/qtrig.h"
 #include "hostileserver.h"
@@ -17,7 +16,6 @@
 #include <QTest>
 #include <QTimer>
 
-#include <cfloat>
 #include <functional>
 
 namespace {
@@ -114,6 +112,8 @@ void TestFormUpdate::layoutAsDesigned()
         QVERIFY(!b->isDefault());
 }
 
+// Which pages count as newer is tested without a window (tests/core); here the
+// outcome reaches the controls.
 void TestFormUpdate::loadShowsOutcome_data()
 {
     const QString upToDate = QStringLiteral("您使用的版本已经是最新版的了，您无需下载更新");
@@ -123,16 +123,7 @@ void TestFormUpdate::loadShowsOutcome_data()
     QTest::addColumn<QString>("label3");
 
     QTest::newRow("123") << QByteArray("[123]") << found << QStringLiteral("最新版本为:V1.2.3");
-    QTest::newRow("1234") << QByteArray("<p>[1234]</p>") << found
-                          << QStringLiteral("最新版本为:V12.3.4");
-    QTest::newRow("122.5") << QByteArray("[122.5]") << found
-                           << QStringLiteral("最新版本为:V1.2.2.5");
     QTest::newRow("same") << QByteArray("[122]") << upToDate << QString();
-    QTest::newRow("no brackets") << QByteArray("123") << upToDate << QString();
-    QTest::newRow("no network") << QByteArray() << upToDate << QString();
-    QTest::newRow("beyond a double")
-        << QByteArray("[1e999]") << found
-        << QStringLiteral("最新版本为:") + QString::fromStdString(FormatVersionNumber(DBL_MAX));
 }
 
 void TestFormUpdate::loadShowsOutcome()
