@@ -32,12 +32,12 @@ namespace {
 // The vendor's site answers at once that this is the newest version.
 class UpToDateSite : public HttpClient {
 public:
-    QByteArray get(const QString &) override { return QByteArrayLiteral("[122]"); }
+    std::string get(const std::string &) override { return "[122]"; }
 };
 
 class NoBrowser : public BrowserOpener {
 public:
-    void open(const QString &) override {}
+    void open(const std::string &) override {}
 };
 
 } // namespace
@@ -56,23 +56,26 @@ int main(int argc, char *argv[])
     QtPlatform platform;
     Services services = platform.services(&store, &http);
     services.browser = &browser;
-    services.vendorUrl = QStringLiteral("http://127.0.0.1:9");
+    services.vendorUrl = "http://127.0.0.1:9";
 
     Form1 form(services);
     form.Form_Load();
     form.show();
-    form.Text1->setText(QString::number(seconds / 60 + 60));
+    form.findChild<QLineEdit *>(QStringLiteral("Text1"))
+        ->setText(QString::number(seconds / 60 + 60));
 
     QElapsedTimer wall;
     std::vector<double> lateness; // seconds, per tick
     bool displayAgrees = true;
     // Connected after the window's own handler, so it sees the tick's result.
-    QObject::connect(form.Timer2, &QTimer::timeout, &form, [&] {
-        const double now = wall.nsecsElapsed() / 1e9;
-        lateness.push_back(now - form.js1);
-        displayAgrees =
-            displayAgrees && form.Label2->text() == QString::fromStdString(FormatSeconds(form.js1));
-    });
+    QObject::connect(
+        form.findChild<QTimer *>(QStringLiteral("Timer2")), &QTimer::timeout, &form, [&] {
+            const double now = wall.nsecsElapsed() / 1e9;
+            lateness.push_back(now - form.core().engine().count());
+            displayAgrees = displayAgrees &&
+                            form.findChild<QLabel *>(QStringLiteral("Label2"))->text() ==
+                                QString::fromStdString(FormatSeconds(form.core().engine().count()));
+        });
 
     QTimer::singleShot(300, &form, [&] {
         wall.start();
@@ -90,7 +93,8 @@ int main(int argc, char *argv[])
     const double last = lateness.back();
     const double worst = *std::max_element(lateness.begin(), lateness.end());
     std::printf("stopwatch over %d s of wall clock: %zu ticks, display shows %s\n", seconds,
-                lateness.size(), qPrintable(form.Label2->text()));
+                lateness.size(),
+                qPrintable(form.findChild<QLabel *>(QStringLiteral("Label2"))->text()));
     std::printf("  behind the wall clock at the last tick  %7.3f s\n", last);
     std::printf("  most behind at any tick                 %7.3f s\n", worst);
     std::printf("  display matched the count at every tick %s\n", displayAgrees ? "yes" : "NO");

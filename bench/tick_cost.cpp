@@ -4,6 +4,7 @@
 
 #include "core/store/filestore.h"
 #include "fakes/fakeservices.h"
+#include "fakes/qtrig.h"
 #include "qt/form1.h"
 
 #include <QApplication>
@@ -27,7 +28,7 @@ int main(int argc, char *argv[])
     Services services = env.services();
     services.store = &store;
     Form1 form(services);
-    form.Timer1->stop();
+    Child<QTimer>(form, "Timer1")->stop();
     form.Form_Load();
     form.show();
 

@@ -49,8 +49,10 @@ phase=$(date +%s%N)
 echo "wine-test: building the core and its tests with MinGW-w64 (a few minutes the first time)"
 cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
     -DBRISKO_CORE_ONLY=ON >/dev/null
-# The core's tests that need no POSIX calls: the rules and the settings text.
-core_tests=(tst_harness tst_numbertext tst_durationtext tst_versionrules tst_regtext)
+# The core's tests that need no POSIX calls: the rules, the settings text and
+# the behaviour of the windows on the fakes.
+core_tests=(tst_harness tst_numbertext tst_durationtext tst_versionrules tst_regtext
+    tst_timingengine tst_startup tst_housekeeping tst_updateflows)
 cmake --build "$build" -j2 --target tst_windows "${core_tests[@]}" >/dev/null
 exe=$build/tests/windows/tst_windows.exe
 build_ms=$(elapsed "$phase")

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "qt/services.h"
+#include "core/platform/services.h"
 
 #include <QDialog>
 #include <QString>
@@ -15,15 +15,6 @@ class FormUpdate : public QDialog {
     Q_OBJECT
 public:
     FormUpdate(const Services &services, const QString &programVersion, QWidget *parent = nullptr);
-
-    // Controls, under their design names (also their objectNames).
-    QLabel *Label1 = nullptr;
-    QLabel *Label2 = nullptr;
-    QLabel *Label3 = nullptr;
-    QLabel *Label4 = nullptr;
-    QPushButton *Command3 = nullptr;
-    QPushButton *Command1 = nullptr;
-    QPushButton *Command2 = nullptr;
 
     // Runs the query and fills in the outcome. Call before showing, so the
     // window comes up once, already complete.
@@ -40,4 +31,12 @@ protected:
 private:
     Services services_;
     QString programVersion_;
+    // Controls, under their design names (also their objectNames).
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *Label3 = nullptr;
+    QLabel *Label4 = nullptr;
+    QPushButton *Command3 = nullptr;
+    QPushButton *Command1 = nullptr;
+    QPushButton *Command2 = nullptr;
 };

@@ -254,7 +254,14 @@ QByteArray requestFor(const QUrl &url)
 
 QtHttpClient::QtHttpClient(int transferTimeoutMs) : transferTimeoutMs_(transferTimeoutMs) {}
 
-QByteArray QtHttpClient::get(const QString &url)
+std::string QtHttpClient::get(const std::string &url)
+{
+    // Bytes that are not UTF-8 become replacement characters, so the text is
+    // always valid and the ASCII brackets and digits always survive.
+    return QString::fromUtf8(fetch(QString::fromStdString(url))).toStdString();
+}
+
+QByteArray QtHttpClient::fetch(const QString &url)
 {
     QUrl target(url);
     if (!isWebUrl(target))

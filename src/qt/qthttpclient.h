@@ -1,6 +1,9 @@
 #pragma once
 
-#include "qt/services.h"
+#include "core/platform/services.h"
+
+#include <QByteArray>
+#include <QString>
 
 // The real HTTP client: a plain HTTP/1.1 GET over a socket of this thread, so
 // that every byte the server sends passes through caps this class sets. Qt's
@@ -26,7 +29,9 @@ public:
     // Returns the body whatever the HTTP status, at most kMaxBodyBytes of it;
     // empty when no answer came (refused, unresolved, TLS failure, time-out,
     // connection lost before the end, headers past their cap).
-    QByteArray get(const QString &url) override;
+    QByteArray fetch(const QString &url);
+    // The body as UTF-8 text, for the core.
+    std::string get(const std::string &url) override;
 
 private:
     int transferTimeoutMs_;

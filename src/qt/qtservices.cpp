@@ -7,14 +7,17 @@
 #include <QAudioSink>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QMediaDevices>
 #include <QMediaPlayer>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QThread>
 #include <QTranslator>
 #include <QWidget>
@@ -74,13 +77,13 @@ void QtAlarmPlayer::newPlayer()
                      });
 }
 
-void QtAlarmPlayer::play(const QString &filePath)
+void QtAlarmPlayer::play(const std::string &filePath)
 {
     // Starts from the beginning of the file, cutting off an earlier alarm.
     newPlayer();
     live_ = true;
     failureReported_ = false;
-    player_->setSource(QUrl::fromLocalFile(filePath));
+    player_->setSource(QUrl::fromLocalFile(QString::fromStdString(filePath)));
     player_->play();
 }
 
@@ -137,11 +140,11 @@ void QtTonePlayer::beep(int frequencyHz, int durationMs)
 
 // --- message boxes ----------------------------------------------------------
 
-MessageAnswer QtMessageBoxes::show(QWidget *parent, const MessageSpec &spec)
+MessageAnswer QtMessageBoxes::show(WindowHandle owner, const MessageSpec &spec)
 {
-    QMessageBox box(parent);
-    box.setWindowTitle(spec.title);
-    box.setText(spec.text);
+    QMessageBox box(WidgetOf(owner));
+    box.setWindowTitle(QString::fromStdString(spec.title));
+    box.setText(QString::fromStdString(spec.text));
     box.setIcon(spec.icon == MessageSpec::Icon::Question ? QMessageBox::Question
                                                          : QMessageBox::NoIcon);
     QPushButton *ok = box.addButton(QMessageBox::Ok);
@@ -159,31 +162,99 @@ MessageAnswer QtMessageBoxes::show(QWidget *parent, const MessageSpec &spec)
 
 // --- files and folders -------------------------------------------------------
 
-bool QtFileSystem::fileExists(const QString &path)
+bool QtFileSystem::fileExists(const std::string &path)
 {
-    const QFileInfo info(path);
+    const QFileInfo info(QString::fromStdString(path));
     return info.isFile() && !info.isHidden();
 }
 
-QString QtFileSystem::programFolder()
+std::string QtFileSystem::programFolder()
 {
-    return QCoreApplication::applicationDirPath();
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+}
+
+// --- the time of day in the title -------------------------------------------------
+
+namespace {
+
+// The locale's long time format without its time zone, which a time of day
+// doesn't need, and without the letters this Qt would print as they are.
+// Quoted literals ('h', 'kl') are kept untouched.
+QString timeOfDayFormat(const QString &localeFormat)
+{
+    // Split into unquoted runs (even indices) and quoted ones (odd).
+    QStringList parts{QString()};
+    for (const QChar c : localeFormat) {
+        if (c == QLatin1Char('\''))
+            parts.append(QString());
+        parts.last() += c;
+    }
+    auto unquoted = [&parts] {
+        QString plain;
+        for (qsizetype i = 0; i < parts.size(); i += 2)
+            plain += parts[i];
+        return plain;
+    };
+    const bool hasAmPm = unquoted().contains(QLatin1Char('a'), Qt::CaseInsensitive);
+
+    static const QRegularExpression zone(QStringLiteral("t+"));
+    // The day period (上午, 下午...): the am/pm marker keeps a 12-hour format
+    // readable as one.
+    static const QRegularExpression dayPeriod(QStringLiteral("[Bb]+"));
+    // Any other ASCII letter that is no time field here would come out as is.
+    static const QRegularExpression unknown(QStringLiteral("[B-GI-OQ-Zb-gi-lnoq-rt-y]"));
+    static const QRegularExpression emptyBrackets(QStringLiteral("\\(\\s*\\)|\\[\\s*\\]"));
+    static const QRegularExpression spaces(QStringLiteral("\\s{2,}"));
+    for (qsizetype i = 0; i < parts.size(); i += 2) {
+        QString &p = parts[i];
+        p.replace(zone, QString());
+        p.replace(dayPeriod, hasAmPm ? QString() : QStringLiteral("AP"));
+        p.replace(unknown, QString());
+        p.replace(emptyBrackets, QString());
+        p.replace(spaces, QStringLiteral(" "));
+    }
+    // What stood between the time and the zone: blanks and commas at either end.
+    static const QRegularExpression leading(QStringLiteral("^[\\s,]+"));
+    static const QRegularExpression trailing(QStringLiteral("[\\s,]+$"));
+    parts.first().remove(leading);
+    if (parts.size() % 2 == 1)
+        parts.last().remove(trailing);
+    // A format that had nothing but a zone still shows the time.
+    if (!unquoted().contains(QLatin1Char('h'), Qt::CaseInsensitive))
+        return QStringLiteral("HH:mm:ss");
+    return parts.join(QString());
+}
+
+} // namespace
+
+QString TimeOfDayText(const QTime &time)
+{
+    // Worked out once per locale, not on every tick. Locales are compared
+    // whole: two of them can share a name and differ in their formats.
+    static QLocale cachedLocale;
+    static QString format;
+    const QLocale locale;
+    if (format.isEmpty() || locale != cachedLocale) {
+        cachedLocale = locale;
+        format = timeOfDayFormat(locale.timeFormat(QLocale::LongFormat));
+    }
+    return locale.toString(time, format);
 }
 
 // --- browser, clock -----------------------------------------------------------
 
-void QtBrowserOpener::open(const QString &url)
+void QtBrowserOpener::open(const std::string &url)
 {
 #ifdef Q_OS_WIN
-    PlatformOpenUrl(nullptr, url.toStdString());
+    PlatformOpenUrl(nullptr, url);
 #else
-    QDesktopServices::openUrl(QUrl(url));
+    QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
 #endif
 }
 
-QTime QtClock::timeOfDay()
+std::string QtClock::timeOfDayText()
 {
-    return QTime::currentTime();
+    return TimeOfDayText(QTime::currentTime()).toStdString();
 }
 
 // --- keep on top --------------------------------------------------------------
@@ -249,8 +320,9 @@ void reassertAbove(QWidget *window)
 } // namespace
 #endif
 
-void QtWindowStacking::setKeepOnTop(QWidget *window, bool onTop)
+void QtWindowStacking::setKeepOnTop(WindowHandle target, bool onTop)
 {
+    QWidget *const window = WidgetOf(target);
 #ifdef Q_OS_WIN
     PlatformSetTopmost(reinterpret_cast<void *>(window->winId()), onTop);
 #else
@@ -320,7 +392,7 @@ Services QtPlatform::services(SettingsStore *store, HttpClient *http)
     s.clock = &clock;
     s.stacking = &stacking;
     s.process = &process;
-    s.vendorUrl = QString::fromUtf8(buildinfo::vendorUrl);
+    s.vendorUrl = buildinfo::vendorUrl;
     s.versionMajor = buildinfo::versionMajor;
     s.versionMinor = buildinfo::versionMinor;
     s.versionRevision = buildinfo::versionRevision;

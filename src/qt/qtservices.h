@@ -1,6 +1,10 @@
 #pragma once
 
-#include "qt/services.h"
+#include "core/platform/services.h"
+
+#include <QString>
+#include <QTime>
+#include <QWidget>
 
 #include <QLocale>
 #include <QUrl>
@@ -11,6 +15,20 @@ class QAudioOutput;
 class QMediaPlayer;
 
 // The real platform services, over Qt (and the Win32 calls on Windows).
+// WindowHandle is a QWidget* here.
+
+inline WindowHandle HandleOf(QWidget *window)
+{
+    return window;
+}
+inline QWidget *WidgetOf(WindowHandle window)
+{
+    return static_cast<QWidget *>(window);
+}
+
+// The text the title shows after "计时器 " for a time of day: the locale's own
+// long time format, without its time zone.
+QString TimeOfDayText(const QTime &time);
 
 // Qt Multimedia is created with the first alarm, not at start-up: with
 // GStreamer it costs tens of milliseconds and megabytes that a run without an
@@ -19,7 +37,7 @@ class QtAlarmPlayer : public AlarmPlayer {
 public:
     QtAlarmPlayer();
     ~QtAlarmPlayer() override;
-    void play(const QString &filePath) override;
+    void play(const std::string &filePath) override;
     void stop() override;
     // The current alarm's player, or null before the first; for tests.
     const QMediaPlayer *mediaPlayer() const { return player_.get(); }
@@ -42,28 +60,28 @@ public:
 
 class QtMessageBoxes : public MessageBoxes {
 public:
-    MessageAnswer show(QWidget *parent, const MessageSpec &spec) override;
+    MessageAnswer show(WindowHandle owner, const MessageSpec &spec) override;
 };
 
 class QtFileSystem : public FileSystem {
 public:
-    bool fileExists(const QString &path) override;
-    QString programFolder() override;
+    bool fileExists(const std::string &path) override;
+    std::string programFolder() override;
 };
 
 class QtBrowserOpener : public BrowserOpener {
 public:
-    void open(const QString &url) override;
+    void open(const std::string &url) override;
 };
 
 class QtClock : public Clock {
 public:
-    QTime timeOfDay() override;
+    std::string timeOfDayText() override;
 };
 
 class QtWindowStacking : public WindowStacking {
 public:
-    void setKeepOnTop(QWidget *window, bool onTop) override;
+    void setKeepOnTop(WindowHandle window, bool onTop) override;
 };
 
 class QtProcessControl : public ProcessControl {

@@ -1,19 +1,22 @@
 #pragma once
 
-#include "fakes/memorystore.h"
-#include "qt/services.h"
+// Fakes of the core's platform interfaces, plain C++ so that core tests run
+// without a toolkit; the Qt tests use the same ones.
 
-#include <QHash>
-#include <QList>
-#include <QSet>
-#include <QStringList>
+#include "core/platform/services.h"
+#include "fakes/memorystore.h"
 
 #include <deque>
 #include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 class FakeAlarm : public AlarmPlayer {
 public:
-    void play(const QString &filePath) override { played << filePath; }
+    void play(const std::string &filePath) override { played.push_back(filePath); }
     void stop() override { ++stops; }
     // Pretends the player found the last file unplayable.
     void failToPlay()
@@ -21,7 +24,7 @@ public:
         if (onCannotPlay)
             onCannotPlay();
     }
-    QStringList played;
+    std::vector<std::string> played;
     int stops = 0;
 };
 
@@ -29,11 +32,11 @@ class FakeTone : public TonePlayer {
 public:
     void beep(int frequencyHz, int durationMs) override
     {
-        beeps << qMakePair(frequencyHz, durationMs);
+        beeps.emplace_back(frequencyHz, durationMs);
         if (whileSounding)
             whileSounding();
     }
-    QList<QPair<int, int>> beeps;
+    std::vector<std::pair<int, int>> beeps;
     // Runs while the tone holds the caller, as a look at the screen would.
     std::function<void()> whileSounding;
 };
@@ -42,9 +45,10 @@ public:
 // what was shown. whileOpen runs "inside" the box, as ticks would.
 class FakeMessages : public MessageBoxes {
 public:
-    MessageAnswer show(QWidget *, const MessageSpec &spec) override
+    MessageAnswer show(WindowHandle owner, const MessageSpec &spec) override
     {
         shown.push_back(spec);
+        owners.push_back(owner);
         if (whileOpen)
             whileOpen();
         if (answers.empty())
@@ -54,48 +58,55 @@ public:
         return a;
     }
     std::deque<MessageAnswer> answers;
-    QList<MessageSpec> shown;
+    std::vector<MessageSpec> shown;
+    std::vector<WindowHandle> owners;
     std::function<void()> whileOpen;
 };
 
 class FakeFiles : public FileSystem {
 public:
-    bool fileExists(const QString &path) override { return existing.contains(path); }
-    QString programFolder() override { return folder; }
-    QSet<QString> existing;
-    QString folder = QStringLiteral("/opt/brisko");
+    bool fileExists(const std::string &path) override { return existing.count(path) != 0; }
+    std::string programFolder() override { return folder; }
+    std::set<std::string> existing;
+    std::string folder = "/opt/brisko";
 };
 
 class FakeBrowser : public BrowserOpener {
 public:
-    void open(const QString &url) override { opened << url; }
-    QStringList opened;
+    void open(const std::string &url) override { opened.push_back(url); }
+    std::vector<std::string> opened;
 };
 
 class FakeHttp : public HttpClient {
 public:
-    QByteArray get(const QString &url) override
+    std::string get(const std::string &url) override
     {
-        requested << url;
+        requested.push_back(url);
         if (whileWaiting)
             whileWaiting();
-        return bodies.value(url);
+        auto it = bodies.find(url);
+        return it == bodies.end() ? std::string() : it->second;
     }
-    QHash<QString, QByteArray> bodies;
-    QStringList requested;
+    std::map<std::string, std::string> bodies;
+    std::vector<std::string> requested;
     std::function<void()> whileWaiting;
 };
 
 class FakeClock : public Clock {
 public:
-    QTime timeOfDay() override { return now; }
-    QTime now = QTime(13, 5, 9);
+    std::string timeOfDayText() override { return now; }
+    std::string now = "13:05:09";
 };
 
 class FakeStacking : public WindowStacking {
 public:
-    void setKeepOnTop(QWidget *, bool onTop) override { calls << onTop; }
-    QList<bool> calls;
+    void setKeepOnTop(WindowHandle window, bool onTop) override
+    {
+        calls.push_back(onTop);
+        windows.push_back(window);
+    }
+    std::vector<bool> calls;
+    std::vector<WindowHandle> windows;
 };
 
 class FakeProcess : public ProcessControl {
@@ -104,7 +115,8 @@ public:
     int ends = 0;
 };
 
-// One of each fake, and the Services bundle that points at them.
+// The one test rig: one of each fake, and the Services bundle that points at
+// them (vendor http://vendor.test, version 1.2.2).
 struct FakeEnvironment {
     MemoryStore store;
     FakeAlarm alarm;
@@ -117,5 +129,23 @@ struct FakeEnvironment {
     FakeStacking stacking;
     FakeProcess process;
 
-    Services services();
+    Services services()
+    {
+        Services s;
+        s.store = &store;
+        s.alarm = &alarm;
+        s.tone = &tone;
+        s.messages = &messages;
+        s.files = &files;
+        s.browser = &browser;
+        s.http = &http;
+        s.clock = &clock;
+        s.stacking = &stacking;
+        s.process = &process;
+        s.vendorUrl = "http://vendor.test";
+        s.versionMajor = 1;
+        s.versionMinor = 2;
+        s.versionRevision = 2;
+        return s;
+    }
 };

@@ -1,6 +1,7 @@
 // The About window.
 
 #include "fakes/fakeservices.h"
+#include "fakes/qtrig.h"
 #include "qt/form1.h"
 #include "qt/formabout.h"
 
@@ -19,18 +20,15 @@ private slots:
     void windowIsFixedAndOwnerless();
     void linkOpensTheHomePage();
     void screenReadersSeeAWindow();
+    void madeFromValuesAlone();
 };
 
 namespace {
 
-struct Rig {
-    FakeEnvironment env;
-    std::unique_ptr<Form1> form;
+struct Rig : FormRig {
     Rig()
     {
         env.store.set("js00", " 3661");
-        form = std::make_unique<Form1>(env.services());
-        form->Timer1->stop();
         form->Form_Load();
         form->show();
     }
@@ -41,47 +39,50 @@ struct Rig {
 void TestFormAbout::showsVersionTotalAndStatement()
 {
     Rig rig;
-    rig.form->nemuAbout->trigger();
+    Child<QAction>(*rig.form, "nemuAbout")->trigger();
     FormAbout *about = rig.form->aboutWindow();
     QVERIFY(about && about->isVisible());
     QCOMPARE(about->windowTitle(), QStringLiteral("About Brisko（计时器）"));
-    QCOMPARE(about->Label1->text(), QStringLiteral("当前版本为：V1.2.2"));
-    QCOMPARE(about->Label3->text(), QStringLiteral("您已使用本软件合计有 1:01:01"));
-    QCOMPARE(about->Label4->text(), QStringLiteral("官方网址："));
-    QCOMPARE(about->Label5->text(), QStringLiteral("vendor.test"));
-    QVERIFY(about->Label5->font().underline());
-    QCOMPARE(about->Label5->palette().color(QPalette::WindowText), QColor(0, 0, 255));
-    const QString statement = about->Label6->text();
+    QCOMPARE(Child<QLabel>(*about, "Label1")->text(), QStringLiteral("当前版本为：V1.2.2"));
+    QCOMPARE(Child<QLabel>(*about, "Label3")->text(),
+             QStringLiteral("您已使用本软件合计有 1:01:01"));
+    QCOMPARE(Child<QLabel>(*about, "Label4")->text(), QStringLiteral("官方网址："));
+    QCOMPARE(Child<QLabel>(*about, "Label5")->text(), QStringLiteral("vendor.test"));
+    QVERIFY(Child<QLabel>(*about, "Label5")->font().underline());
+    QCOMPARE(Child<QLabel>(*about, "Label5")->palette().color(QPalette::WindowText),
+             QColor(0, 0, 255));
+    const QString statement = Child<QLabel>(*about, "Label6")->text();
     QVERIFY(statement.startsWith(QStringLiteral("声明：本软件是纯绿色软件，无需安装，无插件，无病毒"
                                                 "，不修改主页，完全免费使用（永久免费），")));
     QVERIFY(
         statement.endsWith(QStringLiteral("，任何其它人/公司不得修改本软件代码并用之于商业开发")));
-    QVERIFY(about->Label6->wordWrap());
+    QVERIFY(Child<QLabel>(*about, "Label6")->wordWrap());
 }
 
 void TestFormAbout::totalIsTakenWhenOpened()
 {
     Rig rig;
-    rig.form->nemuAbout->trigger();
+    Child<QAction>(*rig.form, "nemuAbout")->trigger();
     QPointer<FormAbout> first = rig.form->aboutWindow();
     for (int i = 0; i < 60; ++i)
         rig.form->Timer1_Timer();
     // Choosing the entry again only brings the open window to the front.
-    rig.form->nemuAbout->trigger();
+    Child<QAction>(*rig.form, "nemuAbout")->trigger();
     QCOMPARE(rig.form->aboutWindow(), first.data());
-    QCOMPARE(first->Label3->text(), QStringLiteral("您已使用本软件合计有 1:01:01"));
+    QCOMPARE(Child<QLabel>(*first, "Label3")->text(),
+             QStringLiteral("您已使用本软件合计有 1:01:01"));
 
     first->close();
     QTRY_VERIFY(first.isNull()); // destroyed when closed
-    rig.form->nemuAbout->trigger();
-    QCOMPARE(rig.form->aboutWindow()->Label3->text(),
+    Child<QAction>(*rig.form, "nemuAbout")->trigger();
+    QCOMPARE(Child<QLabel>(*rig.form->aboutWindow(), "Label3")->text(),
              QStringLiteral("您已使用本软件合计有 1:02:01"));
 }
 
 void TestFormAbout::windowIsFixedAndOwnerless()
 {
     Rig rig;
-    rig.form->nemuAbout->trigger();
+    Child<QAction>(*rig.form, "nemuAbout")->trigger();
     FormAbout *about = rig.form->aboutWindow();
     QVERIFY(!about->parentWidget());
     QVERIFY(!about->isModal());
@@ -94,10 +95,10 @@ void TestFormAbout::windowIsFixedAndOwnerless()
 void TestFormAbout::linkOpensTheHomePage()
 {
     Rig rig;
-    rig.form->nemuAbout->trigger();
+    Child<QAction>(*rig.form, "nemuAbout")->trigger();
     FormAbout *about = rig.form->aboutWindow();
-    QTest::mouseClick(about->Label5, Qt::LeftButton);
-    QCOMPARE(rig.env.browser.opened, QStringList{"http://vendor.test/"});
+    QTest::mouseClick(Child<QLabel>(*about, "Label5"), Qt::LeftButton);
+    QCOMPARE(Q(rig.env.browser.opened), QStringList{"http://vendor.test/"});
     QVERIFY(about->isVisible());
 }
 
@@ -105,7 +106,7 @@ void TestFormAbout::linkOpensTheHomePage()
 void TestFormAbout::screenReadersSeeAWindow()
 {
     Rig rig;
-    rig.form->nemuAbout->trigger();
+    Child<QAction>(*rig.form, "nemuAbout")->trigger();
     FormAbout *about = rig.form->aboutWindow();
     QAccessibleInterface *window = QAccessible::queryAccessibleInterface(about);
     QVERIFY(window);
@@ -113,6 +114,21 @@ void TestFormAbout::screenReadersSeeAWindow()
     QCOMPARE(window->text(QAccessible::Name), QStringLiteral("About Brisko（计时器）"));
     QVERIFY(window->state().active || !window->state().invisible);
     QCOMPARE(window->childCount(), 5);
+}
+
+// The window needs no main window: the values it shows and a browser.
+void TestFormAbout::madeFromValuesAlone()
+{
+    FakeBrowser browser;
+    FormAbout about({.usageTotal = 59, .programVersion = "V9.8.7", .vendorUrl = "http://x.test"},
+                    browser);
+    about.Form_Load();
+    QCOMPARE(Child<QLabel>(about, "Label1")->text(), QStringLiteral("当前版本为：V9.8.7"));
+    QCOMPARE(Child<QLabel>(about, "Label3")->text(),
+             QStringLiteral("您已使用本软件合计有 0:00:59"));
+    QCOMPARE(Child<QLabel>(about, "Label5")->text(), QStringLiteral("x.test"));
+    about.Label5_Click();
+    QCOMPARE(Q(browser.opened), QStringList{"http://x.test/"});
 }
 
 QTEST_MAIN(TestFormAbout)

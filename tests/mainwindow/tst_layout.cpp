@@ -6,6 +6,7 @@
 // one per state checked, to look at.
 
 #include "fakes/fakeservices.h"
+#include "fakes/qtrig.h"
 #include "qt/fonts.h"
 #include "qt/form1.h"
 #include "qt/formabout.h"
@@ -168,7 +169,7 @@ void TestLayout::mainWindowInEveryState()
 {
     FakeEnvironment env;
     Form1 form(env.services());
-    form.Timer1->stop();
+    Child<QTimer>(form, "Timer1")->stop();
     form.Form_Load();
     form.show();
     QWidget *client = form.centralWidget();
@@ -176,35 +177,37 @@ void TestLayout::mainWindowInEveryState()
 
     // Numbers as they are typed into the entry.
     for (const char *minutes : {"0.25", "0.51", "12.5", "120", "5"}) {
-        form.Text1->setText(QString::fromLatin1(minutes));
+        Child<QLineEdit>(form, "Text1")->setText(QString::fromLatin1(minutes));
         CHECK_LAYOUT(client, "minutes");
     }
 
-    form.Command1->click();
+    Child<QPushButton>(form, "Command1")->click();
     form.Timer2_Timer();
     form.Timer2_Timer();
-    QCOMPARE(form.Label7->text(), QStringLiteral("正在计时中..."));
+    QCOMPARE(Child<QLabel>(form, "Label7")->text(), QStringLiteral("正在计时中..."));
     CHECK_LAYOUT(client, "stopwatch");
-    form.Command2->click();
-    QCOMPARE(form.Command2->text(), QStringLiteral("继续"));
+    Child<QPushButton>(form, "Command2")->click();
+    QCOMPARE(Child<QPushButton>(form, "Command2")->text(), QStringLiteral("继续"));
     CHECK_LAYOUT(client, "paused");
-    form.Command2->click();
-    form.js1 = 35997;
-    form.Timer2_Timer();
-    QCOMPARE(form.Label2->text(), QStringLiteral("9:59:58"));
+    Child<QPushButton>(form, "Command2")->click();
+    // To the hours, tick by tick: the count is the engine's own.
+    while (form.core().engine().count() < 35998)
+        form.Timer2_Timer();
+    QCOMPARE(Child<QLabel>(form, "Label2")->text(), QStringLiteral("9:59:58"));
     CHECK_LAYOUT(client, "stopwatch-hours");
-    form.Command1->click();
+    Child<QPushButton>(form, "Command1")->click();
 
-    form.Check2->setChecked(true);
-    form.Check3->setChecked(true);
-    form.Command1->click();
+    Child<QCheckBox>(form, "Check2")->setChecked(true);
+    Child<QCheckBox>(form, "Check3")->setChecked(true);
+    Child<QPushButton>(form, "Command1")->click();
     form.Timer2_Timer();
     form.Timer2_Timer();
-    QCOMPARE(form.Label7->text(), QStringLiteral("倒计时进行中..."));
+    QCOMPARE(Child<QLabel>(form, "Label7")->text(), QStringLiteral("倒计时进行中..."));
     CHECK_LAYOUT(client, "countdown");
-    form.js1 = 299;
+    while (form.core().engine().count() < 299)
+        form.Timer2_Timer();
     form.Timer2_Timer();
-    QCOMPARE(form.Label2->text(), QStringLiteral("时间到了"));
+    QCOMPARE(Child<QLabel>(form, "Label2")->text(), QStringLiteral("时间到了"));
     CHECK_LAYOUT(client, "finished");
 }
 
@@ -213,13 +216,14 @@ void TestLayout::aboutWindow()
     FakeEnvironment env;
     env.store.set("js00", " 35999");
     Form1 form(env.services());
-    form.Timer1->stop();
+    Child<QTimer>(form, "Timer1")->stop();
     form.Form_Load();
     form.show();
-    form.nemuAbout->trigger();
+    Child<QAction>(form, "nemuAbout")->trigger();
     FormAbout *about = form.aboutWindow();
     QVERIFY(about);
-    QCOMPARE(about->Label3->text(), QStringLiteral("您已使用本软件合计有 9:59:59"));
+    QCOMPARE(Child<QLabel>(*about, "Label3")->text(),
+             QStringLiteral("您已使用本软件合计有 9:59:59"));
     CHECK_LAYOUT(about, "about");
 }
 

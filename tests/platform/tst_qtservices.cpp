@@ -108,10 +108,10 @@ void TestQtServices::unplayableAlarmFileIsReported()
     QtAlarmPlayer player;
     int reports = 0;
     player.onCannotPlay = [&reports] { ++reports; };
-    player.play(path);
+    player.play(path.toStdString());
     QTRY_COMPARE_WITH_TIMEOUT(reports, 1, 10000);
     // Given the file again, it reports again (once per alarm).
-    player.play(path);
+    player.play(path.toStdString());
     QTRY_COMPARE_WITH_TIMEOUT(reports, 2, 10000);
     QTest::qWait(200);
     QCOMPARE(reports, 2);
@@ -129,7 +129,7 @@ void TestQtServices::playableAlarmFileIsNotReported()
     // Played to its end (with no sound device the player still runs through
     // the file), and again from the beginning when given it again.
     for (int alarm = 0; alarm < 2; ++alarm) {
-        player.play(path);
+        player.play(path.toStdString());
         QVERIFY(player.mediaPlayer());
         QCOMPARE(player.mediaPlayer()->playbackState(), QMediaPlayer::PlayingState);
         QTRY_COMPARE_WITH_TIMEOUT(player.mediaPlayer()->mediaStatus(), QMediaPlayer::EndOfMedia,
@@ -149,15 +149,15 @@ void TestQtServices::stoppedAlarmReportsNothing()
     QtAlarmPlayer player;
     int reports = 0;
     player.onCannotPlay = [&reports] { ++reports; };
-    player.play(path);
+    player.play(path.toStdString());
     player.stop();
     QTRY_VERIFY_WITH_TIMEOUT(player.mediaPlayer()->error() != QMediaPlayer::NoError, 10000);
     QTest::qWait(100);
     QCOMPARE(reports, 0);
 
     // An alarm replaced by the next one reports once, for the one that is on.
-    player.play(path);
-    player.play(path);
+    player.play(path.toStdString());
+    player.play(path.toStdString());
     QTRY_VERIFY_WITH_TIMEOUT(player.mediaPlayer()->error() != QMediaPlayer::NoError, 10000);
     QTest::qWait(100);
     QCOMPARE(reports, 1);
@@ -175,7 +175,7 @@ void TestQtServices::stopBeforeAnyAlarmIsHarmless()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("sound.mp3"));
     writeFile(path, "not audio");
-    player.play(path);
+    player.play(path.toStdString());
     QTRY_COMPARE_WITH_TIMEOUT(reports, 1, 10000);
 }
 
@@ -186,19 +186,19 @@ void TestQtServices::fileExistsTakesOnlyOrdinaryFiles()
     writeFile(dir.filePath(QStringLiteral("sound.mp3")), "x");
     writeFile(dir.filePath(QStringLiteral(".hidden.mp3")), "x");
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.mp3")));
-    QVERIFY(files.fileExists(dir.filePath(QStringLiteral("sound.mp3"))));
-    QVERIFY(!files.fileExists(dir.filePath(QStringLiteral(".hidden.mp3"))));
-    QVERIFY(!files.fileExists(dir.filePath(QStringLiteral("folder.mp3"))));
-    QVERIFY(!files.fileExists(dir.filePath(QStringLiteral("missing.mp3"))));
-    QCOMPARE(files.programFolder(), QCoreApplication::applicationDirPath());
+    QVERIFY(files.fileExists(dir.filePath(QStringLiteral("sound.mp3")).toStdString()));
+    QVERIFY(!files.fileExists(dir.filePath(QStringLiteral(".hidden.mp3")).toStdString()));
+    QVERIFY(!files.fileExists(dir.filePath(QStringLiteral("folder.mp3")).toStdString()));
+    QVERIFY(!files.fileExists(dir.filePath(QStringLiteral("missing.mp3")).toStdString()));
+    QCOMPARE(QString::fromStdString(files.programFolder()), QCoreApplication::applicationDirPath());
 }
 
 void TestQtServices::messageBoxAnswers()
 {
     QtMessageBoxes boxes;
     MessageSpec question;
-    question.text = QStringLiteral("你确定要关闭此程序吗?");
-    question.title = QStringLiteral("关闭程序?");
+    question.text = "你确定要关闭此程序吗?";
+    question.title = "关闭程序?";
     question.buttons = MessageSpec::Buttons::OkCancel;
     question.icon = MessageSpec::Icon::Question;
     question.cancelIsDefault = true;
@@ -211,15 +211,15 @@ void TestQtServices::messageBoxAnswers()
         QTest::keyClick(box, Qt::Key_Escape);
     });
     QVERIFY(boxes.show(nullptr, question) == MessageAnswer::Cancel);
-    QCOMPARE(title, question.title);
+    QCOMPARE(title, QString::fromStdString(question.title));
 
     answerWith([](QMessageBox *box) { box->button(QMessageBox::Ok)->click(); });
     QVERIFY(boxes.show(nullptr, question) == MessageAnswer::Ok);
 
     // A notice with only OK: Enter and Escape both close it with OK.
     MessageSpec notice;
-    notice.text = QStringLiteral("此处必须大于0");
-    notice.title = QStringLiteral("brisko");
+    notice.text = "此处必须大于0";
+    notice.title = "brisko";
     bool noIcon = false;
     answerWith([&noIcon](QMessageBox *box) {
         noIcon = box->icon() == QMessageBox::NoIcon && box->buttons().size() == 1;
@@ -250,7 +250,7 @@ void TestQtServices::messageBoxSpeaksTheSessionLanguage()
     QVERIFY2(InstallQtTranslations(), "Qt's translations are missing (qt6-translations-l10n)");
 
     MessageSpec notice;
-    notice.text = QStringLiteral("有新版本可以下载了，点确认去下载最新版本");
+    notice.text = "有新版本可以下载了，点确认去下载最新版本";
     notice.buttons = MessageSpec::Buttons::OkCancel;
     QStringList texts;
     answerBox([&texts](QMessageBox *box) {
@@ -270,10 +270,10 @@ void TestQtServices::keepOnTopWithoutADisplay()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QtWindowStacking stacking;
-    stacking.setKeepOnTop(&window, true);
-    stacking.setKeepOnTop(&window, true);
+    stacking.setKeepOnTop(HandleOf(&window), true);
+    stacking.setKeepOnTop(HandleOf(&window), true);
     QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    stacking.setKeepOnTop(&window, false);
+    stacking.setKeepOnTop(HandleOf(&window), false);
     QVERIFY(!window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QVERIFY(window.isVisible());
 }

@@ -1,10 +1,10 @@
 // The version query through the real HTTP client, against a server on
 // 127.0.0.1 that this test runs itself.
 
+#include "core/update/versionquery.h"
 #include "hostileserver.h"
 #include "localhttpserver.h"
 #include "qt/qthttpclient.h"
-#include "qt/versionquery.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,6 +16,24 @@
 #include <unistd.h>
 
 namespace {
+
+// The core's query over the real client, in Qt's text.
+QString FetchPageText(HttpClient &http, const QString &url)
+{
+    return QString::fromStdString(http.get(url.toStdString()));
+}
+QString CheckNewVersion(HttpClient &http, const QString &vendorUrl, double own)
+{
+    return QString::fromStdString(::CheckNewVersion(http, vendorUrl.toStdString(), own));
+}
+double FetchNewestVersionNumber(HttpClient &http, const QString &vendorUrl)
+{
+    return ::FetchNewestVersionNumber(http, vendorUrl.toStdString());
+}
+QString VersionFileUrl(const QString &vendorUrl)
+{
+    return QString::fromStdString(::VersionFileUrl(vendorUrl.toStdString()));
+}
 
 const QString kVersionPath = QStringLiteral("/brk/newver.htm");
 
@@ -138,7 +156,7 @@ void TestVersionQuery::serverAnswers()
     server.setReply(kVersionPath, {status, body});
     QtHttpClient http(kTestTimeoutMs);
 
-    QCOMPARE(http.get(server.url(kVersionPath)), body);
+    QCOMPARE(http.fetch(server.url(kVersionPath)), body);
     QCOMPARE(FetchPageText(http, server.url(kVersionPath)), QString::fromUtf8(body));
     QCOMPARE(CheckNewVersion(http, server.baseUrl(), kOwn), newer);
     QCOMPARE(server.requests.last(), QStringLiteral("GET /brk/newver.htm HTTP/1.1"));
@@ -161,7 +179,7 @@ void TestVersionQuery::slowButInTime()
     const QByteArray body("x[123]y");
     server.setReply(kVersionPath, {200, body, LocalHttpServer::Mode(mode), stepMs});
     QtHttpClient http(2000);
-    QCOMPARE(http.get(server.url(kVersionPath)), body);
+    QCOMPARE(http.fetch(server.url(kVersionPath)), body);
 }
 
 void TestVersionQuery::noAnswerInTime_data()
@@ -186,7 +204,7 @@ void TestVersionQuery::noAnswerInTime()
     QElapsedTimer wall;
     wall.start();
     const double cpuBefore = cpuSeconds();
-    const QByteArray body = http.get(server.url(kVersionPath));
+    const QByteArray body = http.fetch(server.url(kVersionPath));
     const double cpu = cpuSeconds() - cpuBefore;
     const qint64 elapsed = wall.elapsed();
 
@@ -207,7 +225,7 @@ void TestVersionQuery::refusedConnectionFailsAtOnce()
     QtHttpClient http(5000);
     QElapsedTimer wall;
     wall.start();
-    QCOMPARE(http.get(VersionFileUrl(base)), QByteArray());
+    QCOMPARE(http.fetch(VersionFileUrl(base)), QByteArray());
     QCOMPARE(CheckNewVersion(http, base, kOwn), QString());
     QVERIFY2(wall.elapsed() < 2000, qPrintable(QString::number(wall.elapsed())));
 }
@@ -232,7 +250,7 @@ void TestVersionQuery::bodyIsCutAtTheLimit()
     LocalHttpServer server;
     server.setReply(kVersionPath, {200, body});
     QtHttpClient http(10000);
-    QCOMPARE(http.get(server.url(kVersionPath)), body.left(QtHttpClient::kMaxBodyBytes));
+    QCOMPARE(http.fetch(server.url(kVersionPath)), body.left(QtHttpClient::kMaxBodyBytes));
     QCOMPARE(CheckNewVersion(http, server.baseUrl(), kOwn), newer);
 }
 
@@ -246,7 +264,7 @@ void TestVersionQuery::https()
     QtHttpClient http(5000);
 
     // A certificate nobody vouches for is a failed request, not a page.
-    QCOMPARE(http.get(server.url(kVersionPath)), QByteArray());
+    QCOMPARE(http.fetch(server.url(kVersionPath)), QByteArray());
 
     const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
     QSslConfiguration trusting = saved;
@@ -293,9 +311,9 @@ void TestVersionQuery::framings()
                      "HTTP/1.1 302 Found\r\nLocation: /brk/newver.htm\r\nContent-Length: 0\r\n\r\n",
                      LocalHttpServer::Mode::Raw});
     QtHttpClient http(kTestTimeoutMs);
-    QCOMPARE(http.get(server.url(kVersionPath)), body);
+    QCOMPARE(http.fetch(server.url(kVersionPath)), body);
     // A redirect is followed to the same answer.
-    QCOMPARE(http.get(server.url(QStringLiteral("/moved"))), body);
+    QCOMPARE(http.fetch(server.url(QStringLiteral("/moved"))), body);
 }
 
 void TestVersionQuery::hostileServer_data()

@@ -3,6 +3,7 @@
 // window, while it still blocks the main window.
 
 #include "fakes/fakeservices.h"
+#include "fakes/qtrig.h"
 #include "qt/form1.h"
 #include "qt/formupdate.h"
 
@@ -34,9 +35,9 @@ private slots:
 void TestX11Update::placedLikeAnyNewWindow()
 {
     FakeEnvironment env;
-    env.http.bodies[QStringLiteral("http://vendor.test/brk/newver.htm")] = "[122]";
+    env.http.bodies["http://vendor.test/brk/newver.htm"] = "[122]";
     Form1 main(env.services());
-    main.Timer1->stop();
+    Child<QTimer>(main, "Timer1")->stop();
     main.Form_Load();
     main.move(500, 380);
     main.show();

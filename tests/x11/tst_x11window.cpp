@@ -4,6 +4,7 @@
 // xprop, as another program on the desktop would see it.
 
 #include "fakes/fakeservices.h"
+#include "fakes/qtrig.h"
 #include "qt/fonts.h"
 #include "qt/form1.h"
 #include "qt/qtservices.h"
@@ -247,7 +248,7 @@ void TestX11Window::init()
     services.stacking = &realStacking;
     form = new Form1(services);
     // The tests tick by hand.
-    form->Timer1->stop();
+    Child<QTimer>(*form, "Timer1")->stop();
     form->move(40, 40);
     form->show();
     QVERIFY(QTest::qWaitForWindowExposed(form));
@@ -274,7 +275,7 @@ void TestX11Window::keepOnTopChangesStackingOnTheSameWindow()
     QTRY_VERIFY(isAbove(other.id, id));
     QVERIFY(!hasAboveState(id));
 
-    form->Check1->setChecked(true);
+    Child<QCheckBox>(*form, "Check1")->setChecked(true);
     QCOMPARE(env->store.get("Check1"), std::string(" 1"));
     // Only stored at the click: the window is still ordinary until the tick.
     QTest::qWait(200);
@@ -288,7 +289,7 @@ void TestX11Window::keepOnTopChangesStackingOnTheSameWindow()
     QVERIFY(isViewable(id));
     QVERIFY2(activeWindow() == other.id, "keep-on-top took the focus");
 
-    form->Check1->setChecked(false);
+    Child<QCheckBox>(*form, "Check1")->setChecked(false);
     QCOMPARE(env->store.get("Check1"), std::string(" 0"));
     form->ApplyKeepOnTop();
     QTRY_VERIFY_WITH_TIMEOUT(!hasAboveState(formId()), 2000);
@@ -312,7 +313,7 @@ void TestX11Window::keepOnTopChangesStackingOnTheSameWindow()
 void TestX11Window::reassertingKeepsOnTopWithoutTakingFocus()
 {
     const WindowId id = formId();
-    form->Check1->setChecked(true);
+    Child<QCheckBox>(*form, "Check1")->setChecked(true);
     form->ApplyKeepOnTop();
     QTRY_VERIFY_WITH_TIMEOUT(hasAboveState(id), 2000);
 
@@ -346,7 +347,7 @@ void TestX11Window::reassertingKeepsOnTopWithoutTakingFocus()
         form->ApplyKeepOnTop();
     const double onTopUs = clock.nsecsElapsed() / 1000.0 / kCalls;
     QTest::qWait(100);
-    form->Check1->setChecked(false);
+    Child<QCheckBox>(*form, "Check1")->setChecked(false);
     form->ApplyKeepOnTop();
     clock.restart();
     for (int i = 0; i < kCalls; ++i)
@@ -388,7 +389,7 @@ static void clearAboveFromOutside(WindowId id)
 void TestX11Window::keepOnTopComesBackAfterItWasClearedFromOutside()
 {
     const WindowId id = formId();
-    form->Check1->setChecked(true);
+    Child<QCheckBox>(*form, "Check1")->setChecked(true);
     form->ApplyKeepOnTop();
     QTRY_VERIFY_WITH_TIMEOUT(hasAboveState(id), 2000);
 
@@ -403,20 +404,23 @@ void TestX11Window::keepOnTopComesBackAfterItWasClearedFromOutside()
 
 void TestX11Window::menuBarGoesAndComesBackWithCheck3()
 {
-    QVERIFY(form->Check3->isChecked());
+    QVERIFY(Child<QCheckBox>(*form, "Check3")->isChecked());
     QVERIFY(activate(formId()));
     const int barHeight = form->menuBar()->height();
     QVERIFY(barHeight > 10);
     const QRect frame = form->frameGeometry();
     const QRgb cyan = qRgb(192, 255, 255);
-    const int column = form->Label2->mapTo(form, form->Label2->rect().center()).x();
+    const int column = Child<QLabel>(*form, "Label2")
+                           ->mapTo(form, Child<QLabel>(*form, "Label2")->rect().center())
+                           .x();
     // Where the menu's title is drawn when the bar is shown; plain background
     // otherwise, as no control reaches that corner.
     const QRect titleArea(4, 2, 26, barHeight - 4);
 
     auto grab = [this] { return form->screen()->grabWindow(formId()).toImage(); };
     auto clickCheck3 = [this] {
-        return click(form->Check3->mapToGlobal(QPoint(8, form->Check3->height() / 2)));
+        return click(Child<QCheckBox>(*form, "Check3")
+                         ->mapToGlobal(QPoint(8, Child<QCheckBox>(*form, "Check3")->height() / 2)));
     };
 
     QImage shown = grab();
@@ -425,7 +429,7 @@ void TestX11Window::menuBarGoesAndComesBackWithCheck3()
     QVERIFY(darkPixels(shown, titleArea) > 0);
 
     QVERIFY(clickCheck3());
-    QTRY_VERIFY(!form->Check3->isChecked());
+    QTRY_VERIFY(!Child<QCheckBox>(*form, "Check3")->isChecked());
     QCOMPARE(env->store.get("Check3"), std::string(" 0"));
     QImage hidden;
     QTRY_VERIFY((hidden = grab(), firstRowOf(hidden, column, cyan) == labelTopShown - barHeight));
@@ -434,7 +438,7 @@ void TestX11Window::menuBarGoesAndComesBackWithCheck3()
     QCOMPARE(form->frameGeometry(), frame);
 
     QVERIFY(clickCheck3());
-    QTRY_VERIFY(form->Check3->isChecked());
+    QTRY_VERIFY(Child<QCheckBox>(*form, "Check3")->isChecked());
     QCOMPARE(env->store.get("Check3"), std::string(" 1"));
     QTRY_VERIFY((shown = grab(), firstRowOf(shown, column, cyan) == labelTopShown));
     QVERIFY(darkPixels(shown, titleArea) > 0);
@@ -444,7 +448,7 @@ void TestX11Window::menuBarGoesAndComesBackWithCheck3()
 void TestX11Window::ownDialogsStayAboveTheKeptOnTopWindow()
 {
     const WindowId id = formId();
-    form->Check1->setChecked(true);
+    Child<QCheckBox>(*form, "Check1")->setChecked(true);
     form->ApplyKeepOnTop();
     QTRY_VERIFY_WITH_TIMEOUT(hasAboveState(id), 2000);
 
@@ -463,10 +467,11 @@ void TestX11Window::ownDialogsStayAboveTheKeptOnTopWindow()
     box.close();
 
     // The open menu (a popup the window manager does not manage).
-    form->menuCaiDan->popup(form->mapToGlobal(QPoint(0, form->menuBar()->height())));
-    QVERIFY(QTest::qWaitForWindowExposed(form->menuCaiDan));
+    Child<QMenu>(*form, "menuCaiDan")
+        ->popup(form->mapToGlobal(QPoint(0, form->menuBar()->height())));
+    QVERIFY(QTest::qWaitForWindowExposed(Child<QMenu>(*form, "menuCaiDan")));
     QTest::qWait(200);
-    const QRect menuRect = form->menuCaiDan->geometry();
+    const QRect menuRect = Child<QMenu>(*form, "menuCaiDan")->geometry();
     auto menuImage = [&] {
         return form->screen()
             ->grabWindow(0, menuRect.x(), menuRect.y(), menuRect.width(), menuRect.height())
@@ -479,7 +484,7 @@ void TestX11Window::ownDialogsStayAboveTheKeptOnTopWindow()
         QTest::qWait(150);
     }
     QVERIFY2(menuImage() == before, "the tick covered the open menu");
-    form->menuCaiDan->hide();
+    Child<QMenu>(*form, "menuCaiDan")->hide();
 }
 
 void TestX11Window::titleBarAsksForNoMaximizeButton()

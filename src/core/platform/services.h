@@ -1,17 +1,17 @@
 #pragma once
 
-#include <QByteArray>
-#include <QString>
-#include <QTime>
-
 #include <functional>
+#include <string>
 
-class QWidget;
 class SettingsStore;
 
-// Every service of the machine that the program uses reaches it through one of
-// these small interfaces, built in main() (qtservices.h) and replaced by fakes
-// in the tests (tests/fakes).
+// Every service of the machine that the core uses reaches it through one of
+// these small interfaces: built by a front end's main() (src/qt/qtservices.h)
+// and replaced by fakes in the tests (tests/fakes). Text is UTF-8.
+
+// A front end's own window, as that front end knows it (a QWidget* in Qt, an
+// HWND on Windows). The core only hands it back to the services.
+using WindowHandle = void *;
 
 // Plays the alarm file: once, at half volume, with no window of its own.
 class AlarmPlayer {
@@ -19,7 +19,7 @@ public:
     virtual ~AlarmPlayer() = default;
     // Starts the file from its beginning at once, cutting off an alarm that is
     // still sounding, and returns without waiting.
-    virtual void play(const QString &filePath) = 0;
+    virtual void play(const std::string &filePath) = 0;
     // Harmless when nothing plays or nothing was ever loaded.
     virtual void stop() = 0;
     // Called when the player reports that it cannot play the file it was given.
@@ -36,8 +36,8 @@ public:
 struct MessageSpec {
     enum class Buttons { Ok, OkCancel };
     enum class Icon { None, Question };
-    QString text;
-    QString title;
+    std::string text;
+    std::string title;
     Buttons buttons = Buttons::Ok;
     Icon icon = Icon::None;
     bool cancelIsDefault = false;
@@ -50,38 +50,40 @@ enum class MessageAnswer { Ok, Cancel };
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
-    virtual MessageAnswer show(QWidget *parent, const MessageSpec &spec) = 0;
+    virtual MessageAnswer show(WindowHandle owner, const MessageSpec &spec) = 0;
 };
 
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
     // True for an ordinary file; a folder or a hidden file counts as missing.
-    virtual bool fileExists(const QString &path) = 0;
+    virtual bool fileExists(const std::string &path) = 0;
     // The folder that holds the program file, without a trailing separator.
-    virtual QString programFolder() = 0;
+    virtual std::string programFolder() = 0;
 };
 
 // Hands an address to the user's default web browser and returns at once.
 class BrowserOpener {
 public:
     virtual ~BrowserOpener() = default;
-    virtual void open(const QString &url) = 0;
+    virtual void open(const std::string &url) = 0;
 };
 
 // A GET that waits for its reply while the event loop goes on running.
 class HttpClient {
 public:
     virtual ~HttpClient() = default;
-    // The response body (whatever the status code), or an empty array on any
-    // failure, time-out included.
-    virtual QByteArray get(const QString &url) = 0;
+    // The response body (whatever the status code), or "" on any failure,
+    // time-out included.
+    virtual std::string get(const std::string &url) = 0;
 };
 
+// The time of day, written as the platform's locale writes one: the locale
+// belongs to the platform, so the text is made there.
 class Clock {
 public:
     virtual ~Clock() = default;
-    virtual QTime timeOfDay() = 0;
+    virtual std::string timeOfDayText() = 0;
 };
 
 // Puts a top-level window into or out of the always-on-top band without
@@ -89,7 +91,7 @@ public:
 class WindowStacking {
 public:
     virtual ~WindowStacking() = default;
-    virtual void setKeepOnTop(QWidget *window, bool onTop) = 0;
+    virtual void setKeepOnTop(WindowHandle window, bool onTop) = 0;
 };
 
 // Ends the process at once: no close handler, no tick, no question after it.
@@ -111,7 +113,7 @@ struct Services {
     WindowStacking *stacking = nullptr;
     ProcessControl *process = nullptr;
     // Base address of the vendor's web site, without a trailing slash.
-    QString vendorUrl;
+    std::string vendorUrl;
     int versionMajor = 0;
     int versionMinor = 0;
     int versionRevision = 0;

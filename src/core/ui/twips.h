@@ -1,0 +1,33 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+
+// Window geometry is designed in twips, 1440 to the inch; at 96 dpi fifteen
+// make one device-independent pixel (the toolkit scales for high DPI itself).
+inline constexpr double kTwipsPerPixel = 15.0;
+
+// Rounded to the nearest pixel. Values beyond any screen are clamped first, so
+// an absurd stored number cannot overflow the conversion to int.
+inline int TwipsToPixels(double twips)
+{
+    const double limit = 1e7;
+    return static_cast<int>(std::lround(std::clamp(twips, -limit, limit) / kTwipsPerPixel));
+}
+
+inline double PixelsToTwips(int pixels)
+{
+    return pixels * kTwipsPerPixel;
+}
+
+struct PixelRect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+inline PixelRect TwipsRect(int left, int top, int width, int height)
+{
+    return {TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width), TwipsToPixels(height)};
+}

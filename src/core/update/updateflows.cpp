@@ -1,0 +1,50 @@
+#include "core/update/updateflows.h"
+
+#include "core/rules/versionrules.h"
+#include "core/update/versionquery.h"
+
+void NotifyNewVersion(Services services, WindowHandle owner,
+                      const std::function<bool()> &stillThere)
+{
+    const bool newer =
+        !CheckNewVersion(*services.http, services.vendorUrl, OwnVersionNumber(services)).empty();
+    if (!stillThere() || !newer)
+        return;
+    const MessageSpec notice{
+        .text = "有新版本可以下载了，点确认去下载最新版本",
+        .title = "【计时器】又出新版本了，欢迎下载",
+        .buttons = MessageSpec::Buttons::OkCancel,
+        .icon = MessageSpec::Icon::None,
+        .cancelIsDefault = false,
+    };
+    if (services.messages->show(owner, notice) == MessageAnswer::Ok && stillThere())
+        services.browser->open(UpdatePageUrl(services.vendorUrl));
+}
+
+UpdateWindowLook UpdateWindowLaidOut()
+{
+    return {.label1 = "正在联网查看是否有最新版本...", .label2 = "Label2", .label3 = "Label3"};
+}
+
+UpdateWindowLook LoadUpdateWindow(Services services, std::string programVersion)
+{
+    UpdateWindowLook look = UpdateWindowLaidOut();
+    look.label2 = "当前版本为：" + programVersion;
+    look.label3.clear();
+    const double newest = FetchNewestVersionNumber(*services.http, services.vendorUrl);
+    look.label4Visible = false;
+    look.command3Visible = false;
+    if (newest > OwnVersionNumber(services)) {
+        look.label1 = "检查到有新的版本了";
+        look.label3 = "最新版本为:" + FormatVersionNumber(newest);
+        look.command1Visible = true;
+    } else {
+        look.label1 = "您使用的版本已经是最新版的了，您无需下载更新";
+    }
+    return look;
+}
+
+void OpenUpdatePage(const Services &services)
+{
+    services.browser->open(UpdatePageUrl(services.vendorUrl));
+}

@@ -1,0 +1,167 @@
+// What a start brings back from the store, without a window.
+
+#include "core/lifecycle/startup.h"
+#include "core/mainwindow/mainwindowcore.h"
+#include "fakes/fakeservices.h"
+#include "support/check.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::vector<PixelRect> kOneScreen{{0, 0, 800, 600}};
+
+StartupState load(MemoryStore &store, const std::vector<PixelRect> &screens = kOneScreen)
+{
+    return ReadStartup(store, 314, 114, screens);
+}
+
+} // namespace
+
+TEST_CASE(firstRunGivesTheDefaults)
+{
+    MemoryStore store;
+    const StartupState s = load(store);
+    CHECK_EQ(s.minutesText, "5");
+    CHECK_EQ(s.left, 67); // 1000 twips
+    CHECK_EQ(s.top, 67);
+    CHECK_EQ(s.usageTotal, 0.0);
+    CHECK(!s.keepOnTop && !s.countdown && !s.menuBar);
+    // Reading writes nothing.
+    CHECK(store.writes().empty());
+}
+
+TEST_CASE(minutes)
+{
+    struct Row {
+        const char *stored;
+        const char *shown;
+    } const rows[] = {
+        {"007", "7"}, {"2.5", "2.5"}, {"12abc", "12"}, {"0", "5"},
+        {"-3", "5"},  {"abc", "5"},   {"1 5", "15"},
+    };
+    for (const Row &row : rows) {
+        CHECK_CONTEXT(row.stored);
+        MemoryStore store;
+        store.set("Text1", row.stored);
+        CHECK_EQ(load(store).minutesText, row.shown);
+    }
+    // Beyond a double: saturated, a long run of digits but a number.
+    MemoryStore huge;
+    huge.set("Text1", "1e999");
+    CHECK(load(huge).minutesText.size() > 300);
+}
+
+TEST_CASE(position)
+{
+    struct Row {
+        const char *left;
+        const char *top;
+        int x;
+        int y;
+    } const rows[] = {
+        {"3000", "1500", 200, 100},
+        {nullptr, nullptr, 67, 67},
+        {"0", "1500", 67, 100},
+        {"3000", "-150", 200, 67},
+        {"abc", " 1500", 67, 100},
+        // Wholly off every screen: back to the default place.
+        {"9000000", "9000000", 67, 67},
+        {"1e300", "1e300", 67, 67},
+        // Partly on the screen stays exactly where it was.
+        {"-2000", "3000", 67, 200},
+    };
+    for (const Row &row : rows) {
+        CHECK_CONTEXT(row.left ? row.left : "-", ",", row.top ? row.top : "-");
+        MemoryStore store;
+        if (row.left)
+            store.set("Left", row.left);
+        if (row.top)
+            store.set("Top", row.top);
+        const StartupState s = load(store);
+        CHECK_EQ(s.left, row.x);
+        CHECK_EQ(s.top, row.y);
+    }
+}
+
+TEST_CASE(offScreenRuleUsesEveryScreen)
+{
+    MemoryStore store;
+    store.set("Left", "15000"); // 1000 px: right of the first screen
+    store.set("Top", "1500");
+    CHECK_EQ(load(store).left, 67);
+    // A second screen to the right keeps it.
+    CHECK_EQ(load(store, {{0, 0, 800, 600}, {800, 0, 1024, 768}}).left, 1000);
+    // Without any screen there is nothing to be off of.
+    CHECK_EQ(load(store, {}).left, 1000);
+    // Touching an edge is not on the screen.
+    store.set("Left", "-4710"); // -314 px: ends where the screen begins
+    CHECK_EQ(load(store).left, 67);
+}
+
+TEST_CASE(checkBoxesReadAsNumbers)
+{
+    struct Row {
+        const char *stored;
+        bool checked;
+    } const rows[] = {{" 1", true}, {"1", true},   {"1.0", true},
+                      {"2", false}, {" 0", false}, {nullptr, false}};
+    for (const Row &row : rows) {
+        CHECK_CONTEXT(row.stored ? row.stored : "absent");
+        MemoryStore store;
+        for (const char *name : {"Check1", "Check2", "Check3"})
+            if (row.stored)
+                store.set(name, row.stored);
+        const StartupState s = load(store);
+        CHECK_EQ(s.keepOnTop, row.checked);
+        CHECK_EQ(s.countdown, row.checked);
+        CHECK_EQ(s.menuBar, row.checked);
+    }
+}
+
+TEST_CASE(readsHappenInOrder)
+{
+    MemoryStore store;
+    store.set("Text1", "3");
+    store.set("js00", " 3600");
+    load(store);
+    std::vector<std::string> reads;
+    for (const auto &a : store.log)
+        if (a.kind == 'R')
+            reads.push_back(a.name);
+    // "text1" then "Text1": one value read twice, as the program always has.
+    const std::vector<std::string> expected{"text1", "Text1",  "Top",    "Left",
+                                            "js00",  "Check1", "Check2", "Check3"};
+    CHECK(reads == expected);
+    CHECK_EQ(store.lastKey, "SOFTWARE\\Pelmora\\Brisko");
+}
+
+TEST_CASE(sharedValuesAndTheNotice)
+{
+    FakeEnvironment env;
+    env.store.set("js00", " 3600");
+    MainWindowCore core(env.services(), nullptr);
+    core.Form_Load(314, 114, kOneScreen);
+    CHECK_EQ(core.usageTotal(), 3600.0);
+    CHECK(env.http.requested.empty());
+    core.FinishLoad([] { return true; });
+    CHECK_EQ(core.programVersion(), "V1.2.2");
+#ifdef _WIN32
+    CHECK_EQ(core.alarmFilePath(), "/opt/brisko\\sound.mp3"); // the folder as the platform gives it
+#else
+    CHECK_EQ(core.alarmFilePath(), "/opt/brisko/sound.mp3");
+#endif
+    CHECK_EQ(env.http.requested.size(), size_t(1));
+
+    Services ten = env.services();
+    ten.versionMinor = 10;
+    MainWindowCore other(ten, nullptr);
+    other.FinishLoad([] { return true; });
+    CHECK_EQ(other.programVersion(), "V1.10.2");
+
+    // A window gone during the query: nothing more is done.
+    MainWindowCore gone(env.services(), nullptr);
+    gone.FinishLoad([] { return false; });
+    CHECK_EQ(gone.alarmFilePath(), "");
+}
