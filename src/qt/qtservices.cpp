@@ -1,29 +1,26 @@
 #include "qt/qtservices.h"
 
 #include "buildinfo.h"
+#include "qt/alarmmodule.h"
 
-#include <QAudioDevice>
-#include <QAudioOutput>
-#include <QAudioSink>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHash>
+#include <QLibrary>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QMediaDevices>
-#include <QMediaPlayer>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QThread>
+#include <QTimer>
 #include <QTranslator>
 #include <QWidget>
 #include <QWindow>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,53 +35,80 @@
 #include <xcb/xcb.h>
 #endif
 
-// --- alarm player -----------------------------------------------------------
+// --- alarm player and tone ---------------------------------------------------
 
-QtAlarmPlayer::QtAlarmPlayer() = default;
-QtAlarmPlayer::~QtAlarmPlayer() = default;
+namespace {
 
-void QtAlarmPlayer::newPlayer()
+QString &soundModuleOverride()
 {
-    // A player of its own for each alarm: a report that the pipeline of an
-    // earlier alarm sends late goes with that player, not to this alarm.
-    player_.reset();
-    if (!output_) {
-        output_ = std::make_unique<QAudioOutput>();
-        output_->setVolume(0.5f);
-    }
-    player_ = std::make_unique<QMediaPlayer>();
-    player_->setAudioOutput(output_.get());
-    player_->setLoops(1);
-    QMediaPlayer *const player = player_.get();
-    auto cannotPlay = [this, player] {
-        // One fallback per alarm, however many errors the player reports,
-        // and none for an alarm that has been stopped.
-        if (player != player_.get() || !live_ || failureReported_)
-            return;
-        failureReported_ = true;
-        if (onCannotPlay)
-            onCannotPlay();
-    };
-    QObject::connect(player, &QMediaPlayer::errorOccurred, player,
-                     [cannotPlay](QMediaPlayer::Error error, const QString &) {
-                         if (error != QMediaPlayer::NoError)
-                             cannotPlay();
-                     });
-    QObject::connect(player, &QMediaPlayer::mediaStatusChanged, player,
-                     [cannotPlay](QMediaPlayer::MediaStatus status) {
-                         if (status == QMediaPlayer::InvalidMedia)
-                             cannotPlay();
-                     });
+    static QString path;
+    return path;
 }
+
+// The module's entry, loaded once per file on first use; null when it cannot
+// be loaded. It stays loaded for the rest of the run.
+const SoundModuleEntry *soundModule()
+{
+    static QHash<QString, const SoundModuleEntry *> loaded;
+    QString path = soundModuleOverride();
+    if (path.isEmpty())
+        path =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/" BRISKO_SOUND_MODULE_PATH);
+    const auto known = loaded.constFind(path);
+    if (known != loaded.constEnd())
+        return *known;
+
+    const SoundModuleEntry *entry = nullptr;
+    QLibrary module(path);
+    if (module.load()) {
+        using Entry = const SoundModuleEntry *(*)();
+        if (auto get = reinterpret_cast<Entry>(module.resolve(BRISKO_SOUND_MODULE_ENTRY)))
+            entry = get();
+        if (!entry || !entry->newAlarmPlayer || !entry->newTonePlayer) {
+            entry = nullptr;
+            module.unload();
+        }
+    }
+    if (!entry)
+        std::fprintf(stderr, "brisko: cannot load the sound module, alarms stay silent: %s\n",
+                     qPrintable(module.errorString()));
+    loaded.insert(path, entry);
+    return entry;
+}
+
+} // namespace
+
+void UseSoundModuleFile(const QString &path)
+{
+    soundModuleOverride() = path;
+}
+
+QtAlarmPlayer::QtAlarmPlayer() : reports_(std::make_unique<QObject>()) {}
+QtAlarmPlayer::~QtAlarmPlayer() = default;
 
 void QtAlarmPlayer::play(const std::string &filePath)
 {
-    // Starts from the beginning of the file, cutting off an earlier alarm.
-    newPlayer();
+    ++alarm_;
     live_ = true;
-    failureReported_ = false;
-    player_->setSource(QUrl::fromLocalFile(QString::fromStdString(filePath)));
-    player_->play();
+    if (!player_) {
+        if (const SoundModuleEntry *module = soundModule()) {
+            player_.reset(module->newAlarmPlayer());
+            player_->onCannotPlay = [this] {
+                if (onCannotPlay)
+                    onCannotPlay();
+            };
+        }
+    }
+    if (player_) {
+        player_->play(filePath);
+        return;
+    }
+    // Without the module the file cannot be played: reported like a player's
+    // verdict, after play() has returned, once, and only while this alarm is on.
+    QTimer::singleShot(0, reports_.get(), [this, alarm = alarm_] {
+        if (alarm == alarm_ && live_ && onCannotPlay)
+            onCannotPlay();
+    });
 }
 
 void QtAlarmPlayer::stop()
@@ -94,48 +118,26 @@ void QtAlarmPlayer::stop()
         player_->stop();
 }
 
-// --- tone -------------------------------------------------------------------
+const QObject *QtAlarmPlayer::mediaPlayer() const
+{
+    return player_ ? player_->mediaPlayer() : nullptr;
+}
+
+QtTonePlayer::QtTonePlayer() = default;
+QtTonePlayer::~QtTonePlayer() = default;
 
 void QtTonePlayer::beep(int frequencyHz, int durationMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-
-    const QAudioDevice device = QMediaDevices::defaultAudioOutput();
-    if (!device.isNull()) {
-        QAudioFormat format;
-        format.setSampleRate(44100);
-        format.setChannelCount(1);
-        format.setSampleFormat(QAudioFormat::Int16);
-        if (device.isFormatSupported(format)) {
-            const qint64 frames = qint64(format.sampleRate()) * durationMs / 1000;
-            QByteArray pcm(int(frames * 2), Qt::Uninitialized);
-            auto *samples = reinterpret_cast<qint16 *>(pcm.data());
-            const double step = 2 * M_PI * frequencyHz / format.sampleRate();
-            for (qint64 i = 0; i < frames; ++i)
-                samples[i] = qint16(12000 * std::sin(step * double(i)));
-
-            QAudioSink sink(device, format);
-            QIODevice *out = sink.start();
-            qint64 written = 0;
-            while (out && sink.error() == QAudio::NoError && written < pcm.size() &&
-                   clock.elapsed() < durationMs) {
-                const qint64 room = qMin<qint64>(sink.bytesFree(), pcm.size() - written);
-                if (room > 0)
-                    written += qMax<qint64>(0, out->write(pcm.constData() + written, room));
-                QThread::msleep(10);
-            }
-            // Let the last of the buffer play out within the tone's length.
-            while (out && sink.error() == QAudio::NoError && clock.elapsed() < durationMs)
-                QThread::msleep(10);
-            sink.stop();
-        }
+    if (!player_) {
+        if (const SoundModuleEntry *module = soundModule())
+            player_.reset(module->newTonePlayer());
     }
-    // No device, or it failed: the window is held for the tone's length all
-    // the same.
-    const qint64 left = durationMs - clock.elapsed();
-    if (left > 0)
-        QThread::msleep(static_cast<unsigned long>(left));
+    if (player_) {
+        player_->beep(frequencyHz, durationMs);
+        return;
+    }
+    // The window is held for the tone's length all the same.
+    QThread::msleep(static_cast<unsigned long>(qMax(0, durationMs)));
 }
 
 // --- message boxes ----------------------------------------------------------

@@ -11,8 +11,7 @@
 
 #include <memory>
 
-class QAudioOutput;
-class QMediaPlayer;
+class ModuleAlarmPlayer;
 
 // The real platform services, over Qt (and the Win32 calls on Windows).
 // WindowHandle is a QWidget* here.
@@ -30,32 +29,42 @@ inline QWidget *WidgetOf(WindowHandle window)
 // long time format, without its time zone.
 QString TimeOfDayText(const QTime &time);
 
-// Qt Multimedia is created with the first alarm, not at start-up: with
-// GStreamer it costs tens of milliseconds and megabytes that a run without an
-// alarm should not pay.
+// The alarm's sounds come from a module (alarmmodule.h) that the first alarm
+// loads from plugins/brisko_alarm_plugin.so in the program's folder, never at
+// start-up. Without the module every alarm file is unplayable and every tone
+// a silent wait of its length.
+
+// For tests: load the module from this file instead.
+void UseSoundModuleFile(const QString &path);
+
 class QtAlarmPlayer : public AlarmPlayer {
 public:
     QtAlarmPlayer();
     ~QtAlarmPlayer() override;
     void play(const std::string &filePath) override;
     void stop() override;
-    // The current alarm's player, or null before the first; for tests.
-    const QMediaPlayer *mediaPlayer() const { return player_.get(); }
+    // The current alarm's QMediaPlayer, or null before the first alarm (and
+    // without the module); for tests.
+    const QObject *mediaPlayer() const;
 
 private:
-    void newPlayer();
-    std::unique_ptr<QAudioOutput> output_;
-    std::unique_ptr<QMediaPlayer> player_;
+    std::unique_ptr<ModuleAlarmPlayer> player_;
+    // Context of the report for an alarm without the module.
+    std::unique_ptr<QObject> reports_;
+    int alarm_ = 0;
     bool live_ = false;
-    bool failureReported_ = false;
 };
 
-// A sine tone through the default audio output, written in push mode from
-// this thread so that it needs no event loop; with no output device it is a
-// plain wait of the same length.
+// A sine tone through the default audio output; with no output device, or
+// without the module, a plain wait of the same length.
 class QtTonePlayer : public TonePlayer {
 public:
+    QtTonePlayer();
+    ~QtTonePlayer() override;
     void beep(int frequencyHz, int durationMs) override;
+
+private:
+    std::unique_ptr<TonePlayer> player_;
 };
 
 class QtMessageBoxes : public MessageBoxes {

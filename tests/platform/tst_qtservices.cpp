@@ -10,6 +10,7 @@
 #include <QMediaPlayer>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,6 +44,11 @@ QByteArray sineWav(int ms)
     return wav;
 }
 
+const QMediaPlayer *media(const QtAlarmPlayer &player)
+{
+    return qobject_cast<const QMediaPlayer *>(player.mediaPlayer());
+}
+
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
@@ -68,11 +74,13 @@ void answerBox(const std::function<void(QMessageBox *)> &act, int triesLeft = 50
 class TestQtServices : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { UseSoundModuleFile(QStringLiteral(BRISKO_SOUND_MODULE_FILE)); }
     void toneHoldsTheCallerForItsLength();
     void unplayableAlarmFileIsReported();
     void playableAlarmFileIsNotReported();
     void stoppedAlarmReportsNothing();
     void stopBeforeAnyAlarmIsHarmless();
+    void withoutTheModuleFilesAreUnplayableAndTonesSilent();
     void fileExistsTakesOnlyOrdinaryFiles();
     void messageBoxAnswers();
     void messageBoxSpeaksTheSessionLanguage_data();
@@ -130,11 +138,10 @@ void TestQtServices::playableAlarmFileIsNotReported()
     // the file), and again from the beginning when given it again.
     for (int alarm = 0; alarm < 2; ++alarm) {
         player.play(path.toStdString());
-        QVERIFY(player.mediaPlayer());
-        QCOMPARE(player.mediaPlayer()->playbackState(), QMediaPlayer::PlayingState);
-        QTRY_COMPARE_WITH_TIMEOUT(player.mediaPlayer()->mediaStatus(), QMediaPlayer::EndOfMedia,
-                                  10000);
-        QVERIFY(player.mediaPlayer()->position() > 0);
+        QVERIFY(media(player));
+        QCOMPARE(media(player)->playbackState(), QMediaPlayer::PlayingState);
+        QTRY_COMPARE_WITH_TIMEOUT(media(player)->mediaStatus(), QMediaPlayer::EndOfMedia, 10000);
+        QVERIFY(media(player)->position() > 0);
     }
     QCOMPARE(reports, 0);
 }
@@ -151,14 +158,14 @@ void TestQtServices::stoppedAlarmReportsNothing()
     player.onCannotPlay = [&reports] { ++reports; };
     player.play(path.toStdString());
     player.stop();
-    QTRY_VERIFY_WITH_TIMEOUT(player.mediaPlayer()->error() != QMediaPlayer::NoError, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(media(player)->error() != QMediaPlayer::NoError, 10000);
     QTest::qWait(100);
     QCOMPARE(reports, 0);
 
     // An alarm replaced by the next one reports once, for the one that is on.
     player.play(path.toStdString());
     player.play(path.toStdString());
-    QTRY_VERIFY_WITH_TIMEOUT(player.mediaPlayer()->error() != QMediaPlayer::NoError, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(media(player)->error() != QMediaPlayer::NoError, 10000);
     QTest::qWait(100);
     QCOMPARE(reports, 1);
 }
@@ -177,6 +184,46 @@ void TestQtServices::stopBeforeAnyAlarmIsHarmless()
     writeFile(path, "not audio");
     player.play(path.toStdString());
     QTRY_COMPARE_WITH_TIMEOUT(reports, 1, 10000);
+}
+
+void TestQtServices::withoutTheModuleFilesAreUnplayableAndTonesSilent()
+{
+    // A module missing or broken (here: not a library at all) is reported
+    // as an unplayable file, once per alarm and never for a stopped one; the
+    // tone still holds the caller.
+    QTemporaryDir dir;
+    const QString broken = dir.filePath(QStringLiteral("broken.so"));
+    writeFile(broken, "not a library");
+    const std::string sound = dir.filePath(QStringLiteral("sound.wav")).toStdString();
+    writeFile(QString::fromStdString(sound), sineWav(200));
+    UseSoundModuleFile(broken);
+    const auto restore =
+        qScopeGuard([] { UseSoundModuleFile(QStringLiteral(BRISKO_SOUND_MODULE_FILE)); });
+    QtAlarmPlayer player;
+    QtTonePlayer tone;
+    int reports = 0;
+    player.onCannotPlay = [&reports] { ++reports; };
+
+    player.play(sound);
+    QCOMPARE(reports, 0); // not from within play()
+    QTRY_COMPARE_WITH_TIMEOUT(reports, 1, 2000);
+    player.play(sound);
+    player.stop();
+    player.play(sound);
+    player.play(sound);
+    QTest::qWait(100);
+    QCOMPARE(reports, 2);
+    player.play(sound);
+    player.stop();
+    QTest::qWait(100);
+    QCOMPARE(reports, 2);
+    QVERIFY(!player.mediaPlayer());
+
+    QElapsedTimer clock;
+    clock.start();
+    tone.beep(1000, 300);
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took >= 295 && took < 2000, qPrintable(QString::number(took)));
 }
 
 void TestQtServices::fileExistsTakesOnlyOrdinaryFiles()
