@@ -3,6 +3,7 @@
 #include "qt/appicon.h"
 #include "qt/fonts.h"
 #include "qt/form1.h"
+#include "qt/lazystyle.h"
 #include "qt/qthttpclient.h"
 #include "qt/qtservices.h"
 
@@ -60,6 +61,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QString::fromLatin1(buildinfo::versionText));
     InstallFontSubstitutions();
     QApplication::setWindowIcon(AppIcon());
+    InstallLazyStyleIcons();
 
     std::unique_ptr<SettingsStore> store = OpenMachineSettingsStore();
     QtHttpClient http;

@@ -1,5 +1,7 @@
 #include "qt/appicon.h"
 
+#include <QHash>
+#include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -33,14 +35,47 @@ QImage DrawAppIcon(int size)
     return image;
 }
 
+namespace {
+
+// Paints a size when it is first asked for, not before. The window system
+// is offered the sizes a title bar and a task bar show (under X11 Qt paints
+// and sends every offered size when the window is created); a larger one is
+// still drawn sharp for whoever asks for it.
+class DrawnIconEngine : public QIconEngine {
+public:
+    QPixmap pixmap(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = qMax(1, qMin(size.width(), size.height()));
+        auto drawn = pixmaps_.constFind(side);
+        if (drawn == pixmaps_.constEnd())
+            drawn = pixmaps_.insert(side, QPixmap::fromImage(DrawAppIcon(side)));
+        return *drawn;
+    }
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+    QSize actualSize(const QSize &size, QIcon::Mode, QIcon::State) override
+    {
+        const int side = qMin(size.width(), size.height());
+        return QSize(side, side);
+    }
+    QList<QSize> availableSizes(QIcon::Mode, QIcon::State) override
+    {
+        return {QSize(16, 16), QSize(32, 32), QSize(48, 48)};
+    }
+    QString key() const override { return QStringLiteral("brisko-drawn"); }
+    QIconEngine *clone() const override { return new DrawnIconEngine(*this); }
+
+private:
+    QHash<int, QPixmap> pixmaps_;
+};
+
+} // namespace
+
 QIcon AppIcon()
 {
-    // Painted once; every window and the application share it.
-    static const QIcon icon = [] {
-        QIcon sizes;
-        for (int size : {16, 32, 48, 64, 128})
-            sizes.addPixmap(QPixmap::fromImage(DrawAppIcon(size)));
-        return sizes;
-    }();
+    // One engine: every window and the application share its pixmaps.
+    static const QIcon icon(new DrawnIconEngine);
     return icon;
 }

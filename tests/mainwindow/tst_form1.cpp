@@ -2,6 +2,7 @@
 
 #include "fakes/fakeservices.h"
 #include "fakes/qtrig.h"
+#include "qt/appicon.h"
 #include "qt/fonts.h"
 #include "qt/form1.h"
 
@@ -81,6 +82,9 @@ void TestForm1::firstRunShowsTheDesignedWindow()
     QVERIFY(!f.windowIcon().isNull());
     QVERIFY(f.windowIcon().availableSizes().contains(QSize(16, 16)));
     QVERIFY(f.windowIcon().availableSizes().contains(QSize(32, 32)));
+    // A size beyond those offered is drawn for it, not scaled up.
+    QCOMPARE(f.windowIcon().pixmap(64).toImage().convertToFormat(QImage::Format_ARGB32),
+             DrawAppIcon(64));
 
     // Client area of the design below the menu bar.
     QCOMPARE(f.width(), 314);
