@@ -118,6 +118,7 @@ expected=(
     "lrwxrwxrwx ./usr/bin/brisko -> ../lib/brisko/brisko"
     "-rwxr-xr-x ./usr/bin/brisko-reg"
     "-rwxr-xr-x ./usr/lib/brisko/brisko"
+    "-rw-r--r-- ./usr/lib/brisko/plugins/brisko_alarm_plugin.so"
     "-rw-r--r-- ./usr/share/applications/brisko.desktop"
     "-rw-r--r-- ./usr/share/metainfo/example.pelmora.brisko.metainfo.xml"
     "-rw-r--r-- ./usr/share/man/man1/brisko.1.gz"
@@ -163,12 +164,16 @@ for size in 16 32 48 64 128 256; do
     dims=$(od -An -tu1 -j16 -N8 "$icon" | awk '{print $3*256+$4 "x" $7*256+$8}')
     [[ $dims == "${size}x${size}" ]] || fail "the ${size} px icon is $dims"
 done
-for exe in usr/lib/brisko/brisko usr/bin/brisko-reg; do
+for exe in usr/lib/brisko/brisko usr/lib/brisko/plugins/brisko_alarm_plugin.so usr/bin/brisko-reg; do
     if ldd "$tree/$exe" | grep -q 'not found'; then
         ldd "$tree/$exe" | grep 'not found'
         fail "libraries missing for $exe"
     fi
 done
+# Qt Multimedia comes with the alarm module, at the first alarm, not with the program.
+if readelf -d "$tree/usr/lib/brisko/brisko" | grep -q 'libQt6Multimedia'; then
+    fail "the program itself links Qt Multimedia"
+fi
 desktop-file-validate "$tree/usr/share/applications/brisko.desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$tree/usr/share/metainfo/example.pelmora.brisko.metainfo.xml" ||
     fail "appstreamcli validate"
@@ -274,8 +279,8 @@ DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq "$deb" >"$wor
     { cat "$work/apt.log"; fail "apt-get install"; }
 
 stage "check the installed files"
-for f in /usr/lib/brisko/brisko /usr/bin/brisko-reg /usr/share/applications/brisko.desktop \
-    /usr/share/metainfo/example.pelmora.brisko.metainfo.xml; do
+for f in /usr/lib/brisko/brisko /usr/lib/brisko/plugins/brisko_alarm_plugin.so /usr/bin/brisko-reg \
+    /usr/share/applications/brisko.desktop /usr/share/metainfo/example.pelmora.brisko.metainfo.xml; do
     [[ -f $f ]] || fail "$f is missing"
 done
 # Slim container images tell dpkg to leave out manual pages and documents.
