@@ -3,6 +3,7 @@
 build was given, and looks at what it stores with the real brisko-reg."""
 
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -41,6 +42,11 @@ def expect(what, ok):
     print(("ok   " if ok else "FAIL ") + what)
     if not ok:
         failures.append(what)
+
+
+def mapped(pid, pattern):
+    with open(f"/proc/{pid}/maps") as f:
+        return sorted({m.group(0) for line in f if (m := re.search(pattern, line))})
 
 
 def start(env):
@@ -169,6 +175,16 @@ def main():
         time.sleep(3.5)
         expect("program still running after 3.5 s", proc.poll() is None)
         normal_peak_kb = status_kb(proc.pid, "VmHWM")
+        # Qt Multimedia is the alarm module's, loaded at the first alarm.
+        needed = subprocess.run(["readelf", "-d", BRISKO], capture_output=True, text=True)
+        expect("the program does not link Qt Multimedia",
+               needed.returncode == 0 and "NEEDED" in needed.stdout
+               and "Multimedia" not in needed.stdout)
+        media = mapped(proc.pid, r"brisko_alarm_plugin|Multimedia|libgst|libpulse")
+        expect(f"no media library mapped without an alarm ({media})", not media)
+        # Nothing on the first window is read from an image file.
+        images = mapped(proc.pid, r"imageformats/[^/]*$")
+        expect(f"no image-format plugin mapped ({images})", not images)
         total = value("js00")
         expect(f"usage total grew by about three ({total!r})",
                total is not None and total.startswith(" ") and 2 <= int(total) <= 4)
