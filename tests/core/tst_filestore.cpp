@@ -488,7 +488,15 @@ TEST_CASE(powerCutLeavesTheSyncedText)
         CHECK_EQ(Entries(dir.path(), "settings.reg.corrupt-"), std::vector<std::string>{});
     }
 
-    // A file with values of its own is read as it is, whatever the copy holds.
+    // So do the old blocks of other files; a file that reads cleanly is taken
+    // as it is, with or without values.
+    CHECK(WriteFile(path, "\x7f"
+                          "ELF\x02\x01\n\x01\x02\n"));
+    FileStore stale(path, "");
+    CHECK_EQ(R(stale, "Text1"), "25");
+    CHECK(WriteFile(path, kHead));
+    FileStore emptied(path, "");
+    CHECK_EQ(R(emptied, "Text1"), "");
     CHECK(WriteFile(path, kHead + "\"Text1\"=\"7\"\n"));
     FileStore edited(path, "");
     CHECK_EQ(R(edited, "Text1"), "7");

@@ -232,8 +232,12 @@ FileStore::Snapshot &FileStore::look(bool machine)
             }
         }
         // A file left empty or zeroed by a power cut after an unsynced
-        // replace: its last synced text stands beside it.
-        if (state == FileState::Ok && !holdsValues(parsed.doc)) {
+        // replace (or, on some file systems, holding other files' old
+        // blocks): its last synced text stands beside it. A file that reads
+        // cleanly is taken as it is, even with no values.
+        const bool blank = std::all_of(text.begin(), text.end(), [](char c) { return c == '\0'; });
+        if (state == FileState::Ok && !holdsValues(parsed.doc) &&
+            (blank || parsed.skippedCount > 0)) {
             std::string copyText;
             struct stat copySt;
             int copyErr = 0;
@@ -241,8 +245,6 @@ FileStore::Snapshot &FileStore::look(bool machine)
                                             copyText, copyErr, copySt) == FileState::Ok) {
                 RegParse copy = ParseRegText(copyText);
                 if (holdsValues(copy.doc)) {
-                    const bool blank =
-                        std::all_of(text.begin(), text.end(), [](char c) { return c == '\0'; });
                     if (blank)
                         parsed = std::move(copy); // nothing of it to set aside
                     else
