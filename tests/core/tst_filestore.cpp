@@ -429,6 +429,8 @@ TEST_CASE(housekeepingSyncsOnceAMinute)
     }
     CHECK_EQ(store.Syncs(), 0u);
     CHECK(ReadFile(path + ".flushed").find("\" 0\"") != std::string::npos);
+    CHECK_EQ(Entries(dir.path()), (std::vector<std::string>{"settings.reg", "settings.reg.flushed",
+                                                            "settings.reg.lock"}));
 
     // A value the user set is synced at once and becomes the copy.
     store.WriteSetting(kRoot, kKey, "Text1", "25");

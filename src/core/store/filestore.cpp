@@ -358,7 +358,7 @@ void FileStore::Flush()
         else if ((err = lockedfile::FlushAndDropCopy(file, synced, step)))
             fail(Outcome::Failed, file + ": " + step, err);
         else
-            w = Written{};
+            w.any = false;
         if (synced) {
             ++syncs_;
             w.syncedAt = clock_();

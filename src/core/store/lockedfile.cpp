@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 
 #include <dirent.h>
@@ -169,6 +170,19 @@ int syncFolder(const std::string &file)
     return ::fsync(dir.get()) == 0 ? 0 : errno;
 }
 
+// Exchanges the two names atomically; false where the file system cannot
+// (the caller then renames).
+bool swapNames(const std::string &a, const std::string &b)
+{
+#ifdef RENAME_EXCHANGE
+    return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+#else
+    (void)a;
+    (void)b;
+    return false;
+#endif
+}
+
 // A new name for an existing file, in place of what stands at that name.
 int linkOver(const std::string &from, const std::string &to)
 {
@@ -235,6 +249,14 @@ int ReplaceFile(const std::string &file, std::string_view text, mode_t mode, boo
     // next unflushed replace then flushes.
     if (flush && linkOver(tmpPath, FlushedCopyOf(file)) != 0)
         ::unlink(FlushedCopyOf(file).c_str());
+    // An unsynced text swaps names with the file and the old file goes: ext4
+    // (auto_da_alloc) and btrfs write a file renamed over another at once,
+    // a block a second for the housekeeping values; swapped, it is gone from
+    // memory before it is ever written. The flushed copy covers the cut.
+    if (!flush && swapNames(tmpPath, file)) {
+        ::unlink(tmpPath.c_str()); // now the old file
+        return 0;
+    }
     if (::rename(tmpPath.c_str(), file.c_str()) != 0) {
         const int err = errno;
         ::unlink(tmpPath.c_str());
