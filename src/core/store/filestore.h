@@ -37,20 +37,21 @@
 //
 // What lasts a power cut. Every write is seen at once by every reader (the
 // other copies, brisko-reg). A value the user set (WriteSetting) and every
-// write of brisko-reg (WriteText, WriteDword, DeleteValue) is on disk when the
-// call returns: the new file's data is synced before its rename, the folder
-// after it. The housekeeping values (WriteSettings: usage total, position)
-// go into place unsynced and reach the disk with the next synced write, at the
-// latest the first housekeeping write a minute after the last sync, or at
-// Flush. A cut may lose at most that last minute of them, never the whole
-// file: each synced text also gets the name "<file>.flushed" (a hard link, no
-// copy), and the file is only replaced unsynced while that name stands. An
-// unsynced file may come back from a cut empty or zeroed (XFS on a rename;
-// ext4 and btrfs too, as the unsynced file takes the file's name by an
-// exchange of names, which they do not write through at once as they do a
-// rename over a file); a file holding no value then reads from
-// "<file>.flushed". Texts over a page are always synced, so an unsynced one
-// is never torn. Flush syncs what is left and removes "<file>.flushed".
+// write of brisko-reg (WriteText, WriteDword, DeleteValue) is on disk once it
+// is in the file (a value left pending is synced with the write that lands
+// it): the new file's data is synced before its rename, the folder after it.
+// The housekeeping values (WriteSettings: usage total, position) go into
+// place unsynced and reach the disk with the next synced write, at the latest
+// the first housekeeping write a minute after the last sync, or at Flush. A
+// cut may lose at most that last minute of them, never the whole file: each
+// synced text also gets the name "<file>.flushed" (a hard link, no copy), and
+// the file is only replaced unsynced while that name stands. An unsynced file
+// may come back from a cut empty or zeroed (XFS on a rename; ext4 and btrfs
+// too, as the unsynced file takes the file's name by an exchange of names,
+// which they do not write through at once as they do a rename over a file);
+// a file holding no value then reads from "<file>.flushed". Texts over a page
+// are always synced, so an unsynced one is never torn. Flush syncs what is
+// left and removes "<file>.flushed".
 //
 // Each file's parse is kept, and a file is read again only when it has changed
 // on disk. A value already stored as asked takes no lock and writes nothing.
