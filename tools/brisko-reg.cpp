@@ -438,6 +438,8 @@ int run(const Command &c)
                              printable(machine).c_str());
         }
     }
+    // The write is on disk already; this removes the flushed copy beside it.
+    store.Flush();
     std::printf("The operation completed successfully.\n");
     return 0;
 }

@@ -253,6 +253,9 @@ TEST_CASE(fileOptionUsesThatFileAlone)
              "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmora\\Brisko\n"
              "    Left    REG_SZ    300\n\n");
     CHECK_EQ(tool.run({"--file", "@file", "query", "Text1"}).code, 1);
+    // The write was synced before the tool ended: no copy is left beside it.
+    CHECK(Exists(tool.tmp.file("other.reg")));
+    CHECK(!Exists(tool.tmp.file("other.reg.flushed")));
     CHECK_EQ(ReadFile(tool.machineFile), machine);
     CHECK(!Exists(tool.configDir));
 }

@@ -402,6 +402,108 @@ TEST_CASE(heldLockNeitherWaitsNorLoses)
     CHECK_EQ(R(other, "js00"), " 5");
 }
 
+TEST_CASE(housekeepingSyncsOnceAMinute)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    {
+        FileStore first(path, "");
+        first.WriteSettings(kRoot, kKey, {{"Left", "3000"}, {"js00", " 0"}});
+        CHECK_EQ(first.Syncs(), 1u); // a new file is made synced
+        first.Flush();
+    }
+    long long now = 5'000'000;
+    FileStore store(path, "");
+    store.SetClock([&] { return now; });
+    FileStore other(path, "");
+    const auto tick = [&](int n) {
+        store.WriteSettings(kRoot, kKey, {{"Left", "3000"}, {"js00", " " + std::to_string(n)}});
+        now += 1000;
+    };
+
+    // Ten ticks: every value seen at once, none synced; the file as it was
+    // is kept as the synced copy.
+    for (int n = 1; n <= 10; ++n) {
+        tick(n);
+        CHECK_EQ(R(other, "js00"), " " + std::to_string(n));
+    }
+    CHECK_EQ(store.Syncs(), 0u);
+    CHECK(ReadFile(path + ".flushed").find("\" 0\"") != std::string::npos);
+    CHECK_EQ(Entries(dir.path()), (std::vector<std::string>{"settings.reg", "settings.reg.flushed",
+                                                            "settings.reg.lock"}));
+
+    // A value the user set is synced at once and becomes the copy.
+    store.WriteSetting(kRoot, kKey, "Text1", "25");
+    store.WriteSetting(kRoot, kKey, "Text1", "25"); // unchanged: nothing written
+    CHECK_EQ(store.Syncs(), 1u);
+    CHECK_EQ(ReadFile(path + ".flushed"), ReadFile(path));
+
+    // 61 seconds of ticks: one sync, a minute after the last.
+    for (int n = 11; n <= 71; ++n)
+        tick(n);
+    CHECK_EQ(store.Syncs(), 2u);
+    CHECK(ReadFile(path + ".flushed").find("\" 71\"") != std::string::npos);
+    tick(72);
+    CHECK_EQ(store.Syncs(), 2u);
+
+    // Ending syncs what is left and removes the copy; then nothing is left.
+    store.Flush();
+    CHECK_EQ(store.Syncs(), 3u);
+    CHECK_EQ(Entries(dir.path()), (std::vector<std::string>{"settings.reg", "settings.reg.lock"}));
+    store.Flush();
+    CHECK_EQ(store.Syncs(), 3u);
+    FileStore next(path, "");
+    CHECK_EQ(R(next, "js00"), " 72");
+    CHECK_EQ(R(next, "Text1"), "25");
+
+    // A user's value waiting for the lock is synced when it lands.
+    {
+        LockHolder holder{holdLock(path + ".lock")};
+        store.WriteSetting(kRoot, kKey, "Check1", " 1");
+    }
+    tick(73);
+    CHECK_EQ(store.PendingWrites(), 0u);
+    CHECK_EQ(store.Syncs(), 4u);
+}
+
+TEST_CASE(powerCutLeavesTheSyncedText)
+{
+    // A cut after an unsynced replace may leave the file empty, or as long as
+    // it was with zeros in it; its values then come from the synced copy.
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    {
+        FileStore before(path, "");
+        before.WriteSetting(kRoot, kKey, "Text1", "25");
+        before.WriteSettings(kRoot, kKey, {{"Left", "3000"}, {"js00", " 9"}});
+        CHECK_EQ(before.Syncs(), 1u);
+    }
+    for (const std::string &left : {std::string(), std::string(300, '\0')}) {
+        CHECK(WriteFile(path, left));
+        FileStore after(path, "");
+        CHECK_EQ(R(after, "Text1"), "25");
+        CHECK_EQ(R(after, "js00"), ""); // the unsynced value is what goes
+        after.WriteSettings(kRoot, kKey, {{"Left", "3015"}, {"js00", " 10"}});
+        FileStore next(path, "");
+        CHECK_EQ(R(next, "Text1"), "25");
+        CHECK_EQ(R(next, "js00"), " 10");
+        CHECK_EQ(Entries(dir.path(), "settings.reg.corrupt-"), std::vector<std::string>{});
+    }
+
+    // So do the old blocks of other files; a file that reads cleanly is taken
+    // as it is, with or without values.
+    CHECK(WriteFile(path, "\x7f"
+                          "ELF\x02\x01\n\x01\x02\n"));
+    FileStore stale(path, "");
+    CHECK_EQ(R(stale, "Text1"), "25");
+    CHECK(WriteFile(path, kHead));
+    FileStore emptied(path, "");
+    CHECK_EQ(R(emptied, "Text1"), "");
+    CHECK(WriteFile(path, kHead + "\"Text1\"=\"7\"\n"));
+    FileStore edited(path, "");
+    CHECK_EQ(R(edited, "Text1"), "7");
+}
+
 TEST_CASE(temporaryNamesNeverJam)
 {
     // Whatever stands at a name a temporary file could have is left alone,
@@ -414,6 +516,7 @@ TEST_CASE(temporaryNamesNeverJam)
     for (int i = 0; i < 3; ++i)
         CHECK(store.WriteText(kRoot, kKey, "Left", std::to_string(i)));
     CHECK_EQ(R(store, "Left"), "2");
+    store.Flush();
     CHECK_EQ(Entries(dir.path()),
              (std::vector<std::string>{"settings.reg", "settings.reg.lock", "settings.reg.tmp",
                                        "settings.reg.tmp-AAAAAA"}));
@@ -591,5 +694,6 @@ TEST_CASE(killedWriterLeavesReadableFile)
     }
     // The lock died with the writer, and its leftover is cleared.
     CHECK(store.WriteText(kRoot, kKey, "Count", "done"));
+    store.Flush();
     CHECK_EQ(Entries(dir.path()), (std::vector<std::string>{"settings.reg", "settings.reg.lock"}));
 }

@@ -27,6 +27,13 @@ constexpr std::size_t kMaxFileBytes = 16u << 20;
 // seconds, the window no longer than a frame or two.
 constexpr long kToolLockWait = 5'000'000;
 constexpr long kWindowLockWait = 40'000;
+// Ending the program waits a little longer to put what is left on disk.
+constexpr long kFlushLockWait = 500'000;
+// The housekeeping values reach the disk at least this often.
+constexpr long long kHousekeepingSyncMilliseconds = 60'000;
+// A bigger text is always synced: one page is written whole or not at all,
+// so an unsynced file is never found half written.
+constexpr std::size_t kUnsyncedMaxBytes = 4096;
 // A file changed this recently may change again without its size or times
 // showing it (they are only as fine as the file system's clock): its cached
 // parse is checked against its bytes before it is trusted.
@@ -72,6 +79,17 @@ std::string normalKeyPath(std::string_view rootName, std::string_view keyPath)
     if (!keyPath.empty())
         path += '\\' + std::string(keyPath);
     return path;
+}
+
+bool holdsValues(const RegDocument &doc)
+{
+    return std::any_of(doc.keys.begin(), doc.keys.end(),
+                       [](const RegKey &key) { return !key.values.empty(); });
+}
+
+long long steadyMilliseconds()
+{
+    return lockedfile::MonotonicMicroseconds() / 1000;
 }
 
 } // namespace
@@ -161,6 +179,14 @@ FileStore::FileStore(std::string machineFile, std::string userFile)
     : machineFile_(std::move(machineFile)), userFile_(std::move(userFile)),
       machineSeen_(std::make_unique<Snapshot>()), userSeen_(std::make_unique<Snapshot>())
 {
+    SetClock(steadyMilliseconds);
+}
+
+void FileStore::SetClock(std::function<long long()> milliseconds)
+{
+    clock_ = std::move(milliseconds);
+    for (Written &w : written_)
+        w.syncedAt = clock_();
 }
 
 FileStore::~FileStore() = default;
@@ -205,6 +231,27 @@ FileStore::Snapshot &FileStore::look(bool machine)
                 parsed = RegParse{};
             }
         }
+        // A file left empty or zeroed by a power cut after an unsynced
+        // replace (or, on some file systems, holding other files' old
+        // blocks): its last synced text stands beside it. A file that reads
+        // cleanly is taken as it is, even with no values.
+        const bool blank = std::all_of(text.begin(), text.end(), [](char c) { return c == '\0'; });
+        if (state == FileState::Ok && !holdsValues(parsed.doc) &&
+            (blank || parsed.skippedCount > 0)) {
+            std::string copyText;
+            struct stat copySt;
+            int copyErr = 0;
+            if (lockedfile::ReadRegularFile(lockedfile::FlushedCopyOf(file), kMaxFileBytes,
+                                            copyText, copyErr, copySt) == FileState::Ok) {
+                RegParse copy = ParseRegText(copyText);
+                if (holdsValues(copy.doc)) {
+                    if (blank)
+                        parsed = std::move(copy); // nothing of it to set aside
+                    else
+                        parsed.doc = std::move(copy.doc);
+                }
+            }
+        }
         seen.clear(state, 0);
         seen.doc = std::move(parsed.doc);
         seen.skipped = std::move(parsed.skipped);
@@ -240,11 +287,17 @@ std::string FileStore::ReadSetting(RegistryRoot root, const std::string &keyPath
 void FileStore::WriteSetting(RegistryRoot root, const std::string &keyPath,
                              const std::string &valueName, const std::string &text)
 {
-    WriteSettings(root, keyPath, {{valueName, text}});
+    writeTexts(root, keyPath, {{valueName, text}}, true);
 }
 
 void FileStore::WriteSettings(RegistryRoot root, const std::string &keyPath,
                               const SettingTexts &values)
+{
+    writeTexts(root, keyPath, values, false);
+}
+
+void FileStore::writeTexts(RegistryRoot root, const std::string &keyPath,
+                           const SettingTexts &values, bool userSet)
 {
     const std::string rootName = RegRootName(root);
     if (rootName.empty())
@@ -259,27 +312,58 @@ void FileStore::WriteSettings(RegistryRoot root, const std::string &keyPath,
         auto same = std::find_if(pending_.begin(), pending_.end(), [&](const Pending &p) {
             return SameIgnoringCase(p.keyPath, path) && SameIgnoringCase(p.value.name, v.name);
         });
-        if (same != pending_.end())
+        if (same != pending_.end()) {
             same->value = std::move(v); // the newer text replaces the one not yet written
-        else
-            pending_.push_back({path, std::move(v)});
+            same->userSet = same->userSet || userSet;
+        } else {
+            pending_.push_back({path, std::move(v), userSet});
+        }
     }
-    flushPending();
+    flushPending(kWindowLockWait);
 }
 
 // Writes what is pending, briefly: what cannot be written now stays pending.
-void FileStore::flushPending()
+// A value the user set is synced, and so is everything written with it.
+void FileStore::flushPending(long waitMicroseconds)
 {
     if (pending_.empty())
         return;
+    bool sync = false;
     std::vector<Change> changes;
-    for (auto &p : pending_)
+    for (auto &p : pending_) {
+        sync = sync || p.userSet;
         changes.push_back({std::move(p.keyPath), std::move(p.value), false});
+    }
     pending_.clear();
     std::vector<Change> left;
-    writeChanges(std::move(changes), kWindowLockWait, &left);
+    writeChanges(std::move(changes), waitMicroseconds, sync, &left);
     for (auto &c : left)
-        pending_.push_back({std::move(c.keyPath), std::move(c.value)});
+        pending_.push_back({std::move(c.keyPath), std::move(c.value), sync});
+}
+
+void FileStore::Flush()
+{
+    flushPending(kFlushLockWait);
+    for (bool machine : {false, true}) {
+        Written &w = written_[machine];
+        const std::string &file = machine ? machineFile_ : userFile_;
+        if (!w.any || file.empty())
+            continue;
+        int err = 0;
+        std::string step;
+        const lockedfile::Fd lock = lockedfile::LockFile(file, kFlushLockWait, err, step);
+        bool synced = false;
+        if (!lock)
+            fail(Outcome::Failed, file + ": " + step, err);
+        else if ((err = lockedfile::FlushAndDropCopy(file, synced, step)))
+            fail(Outcome::Failed, file + ": " + step, err);
+        else
+            w.any = false;
+        if (synced) {
+            ++syncs_;
+            w.syncedAt = clock_();
+        }
+    }
 }
 
 std::optional<RegValue> FileStore::QueryValue(RegistryRoot root, const std::string &keyPath,
@@ -352,14 +436,14 @@ bool FileStore::write(RegistryRoot root, const std::string &keyPath, const RegVa
     }
     std::vector<Change> changes;
     changes.push_back(std::move(what));
-    return writeChanges(std::move(changes), kToolLockWait, nullptr) == Outcome::Done;
+    return writeChanges(std::move(changes), kToolLockWait, true, nullptr) == Outcome::Done;
 }
 
 // Sends each value where reads find it: to the per-user file when that holds
 // it, otherwise to the machine-wide file, or to the per-user file when the
 // machine-wide one cannot be written. Changes not made go to *left.
 FileStore::Outcome FileStore::writeChanges(std::vector<Change> changes, long waitMicroseconds,
-                                           std::vector<Change> *left)
+                                           bool sync, std::vector<Change> *left)
 {
     const long long start = lockedfile::MonotonicMicroseconds();
     std::vector<Change> toMachine, toUser;
@@ -378,7 +462,7 @@ FileStore::Outcome FileStore::writeChanges(std::vector<Change> changes, long wai
                 left->push_back(std::move(c));
     };
     if (!toMachine.empty()) {
-        outcome = change(machineFile_, true, toMachine, waitMicroseconds);
+        outcome = change(machineFile_, true, toMachine, waitMicroseconds, sync);
         // Busy is a writer at work, not a file we may not use: try again later.
         if (outcome == Outcome::Failed && !userFile_.empty()) {
             for (auto &c : toMachine)
@@ -392,7 +476,7 @@ FileStore::Outcome FileStore::writeChanges(std::vector<Change> changes, long wai
         // Both files together wait no longer than one would.
         const long waited = long(lockedfile::MonotonicMicroseconds() - start);
         const Outcome user =
-            change(userFile_, false, toUser, std::max(0L, waitMicroseconds - waited));
+            change(userFile_, false, toUser, std::max(0L, waitMicroseconds - waited), sync);
         if (user != Outcome::Done) {
             keep(toUser);
             if (outcome == Outcome::Done || user == Outcome::Failed)
@@ -415,7 +499,7 @@ FileStore::DeleteResult FileStore::DeleteValue(RegistryRoot root, const std::str
         if (!findValue(findKey(look(machine).doc, what[0].keyPath), what[0].value.name))
             continue;
         found = true;
-        if (change(machine ? machineFile_ : userFile_, machine, what, kToolLockWait) ==
+        if (change(machine ? machineFile_ : userFile_, machine, what, kToolLockWait, true) ==
             Outcome::Done)
             deleted = true;
     }
@@ -488,15 +572,12 @@ bool holdsAll(const RegDocument &doc, const std::vector<FileStore::Change> &chan
 
 } // namespace
 
-// One write: lock, look at the file again, change its values, write a new
-// file beside it under a name of its own, flush it and rename it over. Busy
-// means another writer held the lock too long; Failed, that this process
-// cannot write the file.
 // One write: lock, look at the file again, change its values and replace the
 // file with the new text. Busy means another writer held the lock too long;
 // Failed, that this process cannot write the file.
 FileStore::Outcome FileStore::change(const std::string &file, bool machine,
-                                     const std::vector<Change> &changes, long waitMicroseconds)
+                                     const std::vector<Change> &changes, long waitMicroseconds,
+                                     bool sync)
 {
     const auto failed = [&](const std::string &message, int err) {
         return fail(Outcome::Failed, file + ": " + message, err);
@@ -541,9 +622,20 @@ FileStore::Outcome FileStore::change(const std::string &file, bool machine,
     const std::string out = FormatRegText(seen.doc);
     if (out.size() > kMaxFileBytes)
         return forget("the store would grow too large", EFBIG);
-    if (int err =
-            lockedfile::ReplaceFile(file, out, machine ? 0644 : 0600, seen.setAsideFirst(), step))
+    // Housekeeping values wait for the minute's sync, as long as the last
+    // synced text stays beside the file.
+    Written &written = written_[machine];
+    sync = sync || out.size() > kUnsyncedMaxBytes || seen.setAsideFirst() ||
+           clock_() - written.syncedAt >= kHousekeepingSyncMilliseconds ||
+           !lockedfile::KeepFlushedCopy(file);
+    if (int err = lockedfile::ReplaceFile(file, out, machine ? 0644 : 0600, seen.setAsideFirst(),
+                                          sync, step))
         return forget(step, err);
+    written.any = true;
+    if (sync) {
+        ++syncs_;
+        written.syncedAt = clock_();
+    }
 
     // What is on disk now is the cached parse, with nothing left to set aside.
     seen.skipped.clear();

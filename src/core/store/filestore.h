@@ -4,6 +4,7 @@
 #include "core/store/settingsstore.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,17 +26,35 @@
 //
 // A write takes an exclusive lock (flock on "<file>.lock"), checks the file
 // again, changes its values, writes a new file under a unique name in the
-// same folder, syncs it and renames it over the file: readers see the old file
-// or the new one, and two copies writing at once never lose each other's
-// values. A symlink or other non-regular file at the store's path is never
-// followed: it reads as absent and is never written through. Lines that
-// cannot be read are skipped and every other value is kept; the first rewrite
-// of such a file first links the original to "<file>.corrupt-<unix time>". A
-// file whose text, or its rewrite, would pass the size limit reads as empty
-// and is set aside the same way.
+// same folder and renames it over the file: readers see the old file or the
+// new one, and two copies writing at once never lose each other's values. A
+// symlink or other non-regular file at the store's path is never followed: it
+// reads as absent and is never written through. Lines that cannot be read are
+// skipped and every other value is kept; the first rewrite of such a file
+// first links the original to "<file>.corrupt-<unix time>". A file whose text,
+// or its rewrite, would pass the size limit reads as empty and is set aside
+// the same way.
+//
+// What lasts a power cut. Every write is seen at once by every reader (the
+// other copies, brisko-reg). A value the user set (WriteSetting) and every
+// write of brisko-reg (WriteText, WriteDword, DeleteValue) is on disk once it
+// is in the file (a value left pending is synced with the write that lands
+// it): the new file's data is synced before its rename, the folder after it.
+// The housekeeping values (WriteSettings: usage total, position) go into
+// place unsynced and reach the disk with the next synced write, at the latest
+// the first housekeeping write a minute after the last sync, or at Flush. A
+// cut may lose at most that last minute of them, never the whole file: each
+// synced text also gets the name "<file>.flushed" (a hard link, no copy), and
+// the file is only replaced unsynced while that name stands. An unsynced file
+// may come back from a cut empty or zeroed (XFS on a rename; ext4 and btrfs
+// too, as the unsynced file takes the file's name by an exchange of names,
+// which they do not write through at once as they do a rename over a file);
+// a file holding no value then reads from "<file>.flushed". Texts over a page
+// are always synced, so an unsynced one is never torn. Flush syncs what is
+// left and removes "<file>.flushed".
 //
 // Each file's parse is kept, and a file is read again only when it has changed
-// on disk. A value already stored as asked takes no lock.
+// on disk. A value already stored as asked takes no lock and writes nothing.
 //
 // WriteSetting and WriteSettings are made for the user-interface thread: they
 // wait for the lock only a few tens of milliseconds, and a value that could
@@ -62,8 +81,17 @@ public:
                       const std::string &text) override;
     void WriteSettings(RegistryRoot root, const std::string &keyPath,
                        const SettingTexts &values) override;
+    // Syncs what housekeeping writes of this object left unsynced and
+    // removes the flushed copies of the files it wrote.
+    void Flush() override;
     // Values WriteSetting(s) could not write yet.
     std::size_t PendingWrites() const { return pending_.size(); }
+
+    // The monotonic clock, in milliseconds, that spaces the syncs of the
+    // housekeeping values (tests give their own).
+    void SetClock(std::function<long long()> milliseconds);
+    // How many times this object synced a file.
+    std::size_t Syncs() const { return syncs_; }
 
     // The value as a read sees it, of any type.
     std::optional<RegValue> QueryValue(RegistryRoot root, const std::string &keyPath,
@@ -115,16 +143,24 @@ private:
     struct Pending {
         std::string keyPath; // with its root
         RegValue value;
+        bool userSet = false;
+    };
+    // What this object did to one of its files.
+    struct Written {
+        bool any = false; // it replaced the file
+        long long syncedAt = 0;
     };
 
     Snapshot &look(bool machine);
     const RegValue *lookup(const std::string &path, std::string_view name);
     bool write(RegistryRoot root, const std::string &keyPath, const RegValue &value);
-    Outcome writeChanges(std::vector<Change> changes, long waitMicroseconds,
+    void writeTexts(RegistryRoot root, const std::string &keyPath, const SettingTexts &values,
+                    bool userSet);
+    Outcome writeChanges(std::vector<Change> changes, long waitMicroseconds, bool sync,
                          std::vector<Change> *left);
-    void flushPending();
+    void flushPending(long waitMicroseconds);
     Outcome change(const std::string &file, bool machine, const std::vector<Change> &changes,
-                   long waitMicroseconds);
+                   long waitMicroseconds, bool sync);
     Outcome fail(Outcome outcome, const std::string &what, int err);
 
     std::string machineFile_;
@@ -133,4 +169,7 @@ private:
     std::string lastWrittenFile_;
     std::unique_ptr<Snapshot> machineSeen_, userSeen_;
     std::vector<Pending> pending_;
+    std::function<long long()> clock_;
+    Written written_[2]; // the user's file, the machine-wide one
+    std::size_t syncs_ = 0;
 };

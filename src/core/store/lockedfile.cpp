@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 
 #include <dirent.h>
@@ -160,11 +161,41 @@ void removeDeadTemporaries(const std::string &file)
     ::closedir(d);
 }
 
-// Puts the new file's data on disk before its rename, so that after a power
-// cut the store holds the old text or the new, never a torn one.
-bool flushToDisk(int fd)
+// Puts the folder's entries (a rename, a link) on disk.
+int syncFolder(const std::string &file)
 {
-    return ::fsync(fd) == 0;
+    const Fd dir(::open(FolderOf(file).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir)
+        return errno;
+    return ::fsync(dir.get()) == 0 ? 0 : errno;
+}
+
+// Exchanges the two names atomically; false where the file system cannot
+// (the caller then renames).
+bool swapNames(const std::string &a, const std::string &b)
+{
+#ifdef RENAME_EXCHANGE
+    return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+#else
+    (void)a;
+    (void)b;
+    return false;
+#endif
+}
+
+// A new name for an existing file, in place of what stands at that name.
+int linkOver(const std::string &from, const std::string &to)
+{
+    const std::string fresh = to + ".new";
+    ::unlink(fresh.c_str()); // left by a writer that died
+    if (::link(from.c_str(), fresh.c_str()) != 0)
+        return errno;
+    if (::rename(fresh.c_str(), to.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(fresh.c_str());
+        return err;
+    }
+    return 0;
 }
 
 } // namespace
@@ -191,7 +222,7 @@ Fd LockFile(const std::string &file, long waitMicroseconds, int &err, std::strin
 }
 
 int ReplaceFile(const std::string &file, std::string_view text, mode_t mode, bool setAsideFirst,
-                std::string &what)
+                bool flush, std::string &what)
 {
     removeDeadTemporaries(file);
     std::string tmpPath = file + ".tmp-XXXXXX";
@@ -200,8 +231,8 @@ int ReplaceFile(const std::string &file, std::string_view text, mode_t mode, boo
         what = "cannot create a temporary file beside it";
         return errno;
     }
-    if (!writeAll(tmp.get(), text) || ::fchmod(tmp.get(), mode) != 0 || !flushToDisk(tmp.get()) ||
-        ::close(tmp.release()) != 0) {
+    if (!writeAll(tmp.get(), text) || ::fchmod(tmp.get(), mode) != 0 ||
+        (flush && ::fdatasync(tmp.get()) != 0) || ::close(tmp.release()) != 0) {
         const int err = errno;
         ::unlink(tmpPath.c_str());
         what = "cannot write " + tmpPath;
@@ -214,14 +245,71 @@ int ReplaceFile(const std::string &file, std::string_view text, mode_t mode, boo
             return err;
         }
     }
+    // Without a link the flushed copy stays the older text, still whole; the
+    // next unflushed replace then flushes.
+    if (flush && linkOver(tmpPath, FlushedCopyOf(file)) != 0)
+        ::unlink(FlushedCopyOf(file).c_str());
+    // An unsynced text swaps names with the file and the old file goes: ext4
+    // (auto_da_alloc) and btrfs write a file renamed over another at once,
+    // a block a second for the housekeeping values; swapped, it is gone from
+    // memory before it is ever written. The flushed copy covers the cut.
+    if (!flush && swapNames(tmpPath, file)) {
+        ::unlink(tmpPath.c_str()); // now the old file
+        return 0;
+    }
     if (::rename(tmpPath.c_str(), file.c_str()) != 0) {
         const int err = errno;
         ::unlink(tmpPath.c_str());
         what = "cannot replace it";
         return err;
     }
-    // The folder itself is not synced: losing the rename only loses the last
-    // second's value, and syncing it on every tick cost most of the idle CPU.
+    // The rename and the copy's new name last a power cut once the folder is
+    // synced; an unflushed replace leaves that to the file system. A folder
+    // that cannot be synced has the new file all the same.
+    if (flush)
+        syncFolder(file);
+    return 0;
+}
+
+std::string FlushedCopyOf(const std::string &file)
+{
+    return file + ".flushed";
+}
+
+bool KeepFlushedCopy(const std::string &file)
+{
+    struct stat st;
+    if (::lstat(FlushedCopyOf(file).c_str(), &st) == 0)
+        return S_ISREG(st.st_mode);
+    // A new file is first made synced; one that stands without a copy is
+    // synced already (Flush syncs a file before it removes its copy).
+    return ::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           linkOver(file, FlushedCopyOf(file)) == 0;
+}
+
+int FlushAndDropCopy(const std::string &file, bool &synced, std::string &what)
+{
+    synced = false;
+    const std::string copy = FlushedCopyOf(file);
+    struct stat st, copySt;
+    if (::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        !(::lstat(copy.c_str(), &copySt) == 0 && copySt.st_dev == st.st_dev &&
+          copySt.st_ino == st.st_ino)) {
+        const Fd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        synced = true;
+        int err = !fd || ::fdatasync(fd.get()) != 0 ? errno : 0;
+        if (!err)
+            err = syncFolder(file);
+        if (err) {
+            what = "cannot put it on disk";
+            return err; // the copy stays: it is still the file's last whole text
+        }
+    }
+    ::unlink((copy + ".new").c_str());
+    if (::unlink(copy.c_str()) != 0 && errno != ENOENT) {
+        what = "cannot remove " + copy;
+        return errno;
+    }
     return 0;
 }
 

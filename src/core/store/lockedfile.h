@@ -12,7 +12,8 @@
 // The POSIX file work under the file store: reading a file that is never a
 // symlink, FIFO or device; an exclusive lock on "<file>.lock" taken within a
 // given wait; and replacing a file atomically through a temporary file of a
-// unique name beside it, so readers see the old text or the new one.
+// unique name beside it, so readers see the old text or the new one, and
+// after a power cut the file or its flushed copy holds a whole text.
 namespace lockedfile {
 
 // An open file descriptor, closed when it goes.
@@ -55,13 +56,29 @@ int MakeFolders(const std::string &dir, mode_t mode);
 // it too long) and what names the step that failed.
 Fd LockFile(const std::string &file, long waitMicroseconds, int &err, std::string &what);
 
-// Writes text to a new file beside file, syncs it, gives it the mode and
-// renames it over file. With setAsideFirst, the file as it stands is first
-// kept as "<file>.corrupt-<unix time>". Temporary files of writers that died
-// are removed first (call it with the lock held). 0 or the errno, with what
-// naming the step that failed; file is then unchanged.
+// Writes text to a new file beside file, gives it the mode and renames it over
+// file. With flush, its data is synced first, it also becomes the flushed
+// copy (FlushedCopyOf) and the folder is synced after the rename. With
+// setAsideFirst, the file as it stands is first kept as
+// "<file>.corrupt-<unix time>". Temporary files of writers that died are
+// removed first (call it with the lock held). 0 or the errno, with what naming
+// the step that failed; file is then unchanged.
 int ReplaceFile(const std::string &file, std::string_view text, mode_t mode, bool setAsideFirst,
-                std::string &what);
+                bool flush, std::string &what);
+
+// "<file>.flushed": a second name for the last text of the file that was put
+// on disk with a flush, kept while the file itself may be newer and unflushed.
+std::string FlushedCopyOf(const std::string &file);
+// Makes sure a flushed copy stands before an unflushed replace (call it with
+// the lock held): true when one is there or when the file as it stands could
+// be given that name; false when there is no file yet. A file is only
+// unflushed while a flushed copy stands, so one found without a copy is
+// flushed.
+bool KeepFlushedCopy(const std::string &file);
+// Puts the file's data and its name on disk unless it is the flushed copy
+// already, then drops the copy (call it with the lock held). 0 or the errno;
+// synced says whether anything was synced.
+int FlushAndDropCopy(const std::string &file, bool &synced, std::string &what);
 
 long long Nanoseconds(const timespec &t);
 long long MonotonicMicroseconds();

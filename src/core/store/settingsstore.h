@@ -27,14 +27,16 @@ public:
     virtual std::string ReadSetting(RegistryRoot root, const std::string &keyPath,
                                     const std::string &valueName) = 0;
 
-    // Stores the text as a string value, creating the key as needed. Failures
+    // Stores the text as a string value, creating the key as needed: a value
+    // the user set, which a store puts on disk before it returns. Failures
     // are swallowed: the value then simply is not there next time.
     virtual void WriteSetting(RegistryRoot root, const std::string &keyPath,
                               const std::string &valueName, const std::string &text) = 0;
 
-    // Several values at once (name, text), taken as one change where the
-    // store can: the housekeeping tick's values share one lock and one
-    // rewrite of a settings file.
+    // The housekeeping values the program keeps for itself (name, text),
+    // taken as one change where the store can: one lock and one rewrite of a
+    // settings file. Other programs see them at once like any write; a store
+    // may put them on disk later (a file store: within a minute, or at Flush).
     using SettingTexts = std::vector<std::pair<std::string, std::string>>;
     virtual void WriteSettings(RegistryRoot root, const std::string &keyPath,
                                const SettingTexts &values)
@@ -42,6 +44,10 @@ public:
         for (const auto &[name, text] : values)
             WriteSetting(root, keyPath, name, text);
     }
+
+    // Puts on disk what WriteSettings left for later, before the program ends
+    // cleanly. Nothing to do for a store that keeps nothing back.
+    virtual void Flush() {}
 };
 
 // The machine-wide store this build uses (see settingsstore.cpp).
