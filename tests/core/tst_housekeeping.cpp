@@ -79,6 +79,8 @@ TEST_CASE(outsideQuitRequest)
         rig.env.store.set("isClose", row.isClose);
         rig.tick();
         CHECK_EQ(rig.env.process.ends, row.ends);
+        // What the store holds back goes to disk before the end.
+        CHECK_EQ(rig.env.store.flushes, row.ends);
         // Ending asks nothing, and the program never resets the request.
         CHECK(rig.env.messages.shown.empty());
         CHECK_EQ(rig.env.store.get("isClose"), row.isClose);
@@ -121,6 +123,7 @@ TEST_CASE(closeQuestion)
     ok.env.messages.answers = {MessageAnswer::Ok};
     ok.core.CloseRequested();
     CHECK_EQ(ok.env.process.ends, 1);
+    CHECK_EQ(ok.env.store.flushes, 1);
     CHECK(ok.env.store.writes().empty());
 }
 

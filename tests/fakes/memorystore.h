@@ -42,6 +42,8 @@ public:
         SettingsStore::WriteSettings(root, keyPath, texts);
     }
 
+    void Flush() override { ++flushes; }
+
     void set(const std::string &name, const std::string &text) { values[fold(name)] = text; }
     bool has(const std::string &name) const { return values.count(fold(name)) != 0; }
     std::string get(const std::string &name) const
@@ -62,6 +64,7 @@ public:
     std::vector<Access> log;
     std::string lastKey;
     int batches = 0; // calls of WriteSettings
+    int flushes = 0;
 
 private:
     static std::string fold(std::string s)

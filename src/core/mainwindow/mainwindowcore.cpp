@@ -148,6 +148,9 @@ bool MainWindowCore::askCloseQuestion()
 void MainWindowCore::endNow()
 {
     endRequested_ = true;
+    // The housekeeping values may not be on disk yet; put them there before
+    // the process goes (a sync of one small file, not a wait on anyone).
+    services_.store->Flush();
     services_.process->endNow();
 }
 
