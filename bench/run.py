@@ -37,10 +37,11 @@ import threading
 import time
 import urllib.request
 
-# Bytes the program itself sent to the disk (/proc/PID/io write_bytes), kB per
-# minute, measured on 51b3fa1 (the store rewritten and synced every second;
-# docs/benchmark.md): the goal is a tenth of these or less.
-WRITTEN_BEFORE_KB_MIN = {"idle": 307.4, "stopwatch": 290.5}
+# Bytes the program itself sent to the disk (/proc/PID/io), kB per minute, on
+# 51b3fa1, where the store was rewritten and synced every second: 283 to 339
+# in five runs, idle or counting (docs/benchmark.md). The goal is a tenth.
+WRITTEN_BEFORE_KB_MIN = 300
+BYTES_GOAL_KB_MIN = WRITTEN_BEFORE_KB_MIN / 10
 
 # The calls that push written data to the disk, counted under strace.
 SYNC_CALLS = ("fsync", "fdatasync", "sync_file_range", "msync", "sync", "syncfs")
@@ -148,9 +149,13 @@ def switches(pid):
     return total
 
 
-def written_bytes(pid):
-    """Bytes the process (all its threads) caused to be sent to the disk."""
-    return int(re.search(r"^write_bytes:\s+(\d+)", read(f"/proc/{pid}/io"), re.M).group(1))
+def io_bytes(pid):
+    """Bytes the process (all its threads) caused to be written to the disk,
+    and of them the ones it cancelled before they were: dirty pages of a file
+    it truncated or replaced (renamed over) before the kernel wrote them."""
+    text = read(f"/proc/{pid}/io")
+    return tuple(int(re.search(rf"^{key}:\s+(\d+)", text, re.M).group(1))
+                 for key in ("write_bytes", "cancelled_write_bytes"))
 
 
 def sample(pid):
@@ -159,7 +164,7 @@ def sample(pid):
         "pss": pss_kb(pid),
         "cpu": cpu_ns(pid),
         "ctx": switches(pid),
-        "written": written_bytes(pid),
+        "io": io_bytes(pid),
         "threads": len(tasks(pid)),
         "t": time.monotonic(),
     }
@@ -436,7 +441,11 @@ def measure_running(s, program, stopwatch, seconds):
         "rss3": early["rss"], "pss3": early["pss"], "rss60": late["rss"], "pss60": late["pss"],
         "cpu_ms_min": (late["cpu"] - early["cpu"]) / 1e6 * per_min,
         "ctx_min": (late["ctx"] - early["ctx"]) * per_min,
-        "kb_min": (late["written"] - early["written"]) / 1024 * per_min,
+        # What reaches the disk: written, less what was cancelled before it was.
+        "kb_min": ((late["io"][0] - early["io"][0]) - (late["io"][1] - early["io"][1]))
+        / 1024 * per_min,
+        "written_kb_min": (late["io"][0] - early["io"][0]) / 1024 * per_min,
+        "cancelled_kb_min": (late["io"][1] - early["io"][1]) / 1024 * per_min,
         "threads": late["threads"], "libs": libs, "tls": tls, "counting": counting,
         "alive": alive,
     }
@@ -699,13 +708,15 @@ def main():
         startup = measure_startup(s, args.runs)
         runs = {}
         flushes = {}
-        for name, program in (("floor", s.floor), ("brisko", s.brisko)):
-            for mode in ("idle", "stopwatch"):
+        # Each mode's two runs follow each other, so a change in the
+        # machine's load falls on the pair rather than between them.
+        for mode in ("idle", "stopwatch"):
+            for name, program in (("floor", s.floor), ("brisko", s.brisko)):
                 print(f"{name}, {mode}: {args.seconds} s ...", flush=True)
                 runs[name, mode] = measure_running(s, program, mode == "stopwatch",
                                                    args.seconds)
-        for name, program in (("floor", s.floor), ("brisko", s.brisko)):
-            for mode in ("idle", "stopwatch"):
+        for mode in ("idle", "stopwatch"):
+            for name, program in (("floor", s.floor), ("brisko", s.brisko)):
                 print(f"{name}, {mode}, flushes under strace: {args.flush_seconds} s ...",
                       flush=True)
                 flushes[name, mode] = measure_flushes(s, program, mode == "stopwatch",
@@ -748,13 +759,9 @@ def main():
                               f["per_min"], "{:.1f}", FLUSH_GOAL_PER_MIN, "a minute"))
     for mode in ("idle", "stopwatch"):
         b, f = runs["brisko", mode], runs["floor", mode]
-        before = WRITTEN_BEFORE_KB_MIN[mode]
-        name = f"bytes written, {mode}, kB per minute"
-        if before is None:
-            rows.append(ratio_row(name, b["kb_min"], f["kb_min"], "{:.1f}"))
-        else:
-            rows.append(limit_row(name, b["kb_min"], f["kb_min"], "{:.1f}", before / 10,
-                                  f"kB (a tenth of {before:g})"))
+        rows.append(limit_row(f"bytes written to disk, {mode}, kB per minute", b["kb_min"],
+                              f["kb_min"], "{:.1f}", BYTES_GOAL_KB_MIN,
+                              f"(a tenth of {WRITTEN_BEFORE_KB_MIN})"))
     rows.append(("housekeeping tick, file store, us (median; mean)",
                  f"{tick.get('median', 0):.0f}; {tick.get('mean', 0):.0f}", "", None, "", ""))
     if accuracy:
@@ -773,7 +780,8 @@ def main():
               f"{'yes' if r['counting'] else 'no'}; still running: "
               f"{'yes' if r['alive'] else 'NO'}; TLS libraries mapped: "
               f"{', '.join(r['tls']) or 'none'}; multimedia libraries mapped: "
-              f"{', '.join(r['libs']) or 'none'}")
+              f"{', '.join(r['libs']) or 'none'}; kB a minute written "
+              f"{r['written_kb_min']:.1f}, cancelled {r['cancelled_kb_min']:.1f}")
     for (name, mode), r in sorted(flushes.items()):
         calls = ", ".join(f"{k} {v}" for k, v in sorted(r["calls"].items())) or "none"
         print(f"{name} {mode} under strace: {r['startup']} flushes in the first 3 s; "
