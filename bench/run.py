@@ -773,6 +773,8 @@ def main():
     print()
     print_table(head, rows, args.markdown)
     print()
+    if args.markdown:
+        print("```")
     print("start-up runs, ms: Brisko " + " ".join(f"{t:.0f}" for t in startup["brisko"]) +
           "; floor " + " ".join(f"{t:.0f}" for t in startup["floor"]))
     for (name, mode), r in sorted(runs.items()):
@@ -803,6 +805,8 @@ def main():
                  for n, v in s.asked.items() if not all(v)]
     for p in problems:
         print("PROBLEM: " + p)
+    if args.markdown:
+        print("```")
     return 1 if problems else 0
 
 
