@@ -4,7 +4,9 @@ prints one table with the ratios and the goals.
 
 Both programs run on a private Xvfb with openbox and both ask the vendor's
 site once over HTTPS at start: a local server with a certificate made for this
-run, trusted through SSL_CERT_FILE, that answers "[122]" (up to date) at once.
+run, that answers "[122]" (up to date) at once. The certificate is trusted
+only inside a private mount namespace the script runs itself in (unshare:
+root, or unprivileged user namespaces, needed; see Session.trust_only).
 Nothing is built here: point --build at a build tree that has brisko,
 brisko-reg and the bench_* programs, configured with
 BRISKO_VENDOR_URL=https://127.0.0.1:<port> and a settings folder of its own
@@ -13,7 +15,7 @@ BRISKO_VENDOR_URL=https://127.0.0.1:<port> and a settings folder of its own
 Modes:
   (default)         start-up, memory, CPU, wake-ups, disk writes, flushes and
                     the tick cost (~7 min)
-  --quick           the same, shorter and rougher (~2 min), for trying things
+  --quick           the same, shorter and rougher (~3 min), for trying things
   --accuracy [S]    also a stopwatch run of S seconds (600) against the clock
   --soak [MIN]      only the soak: a stopwatch running MIN minutes (30)
 """
@@ -38,7 +40,7 @@ import time
 import urllib.request
 
 # Bytes the program itself sent to the disk (/proc/PID/io), kB per minute, on
-# 51b3fa1, where the store was rewritten and synced every second: 283 to 339
+# 51b3fa1, where the store was rewritten and synced every second: 254 to 367
 # in five runs, idle or counting (docs/benchmark.md). The goal is a tenth.
 WRITTEN_BEFORE_KB_MIN = 300
 BYTES_GOAL_KB_MIN = WRITTEN_BEFORE_KB_MIN / 10
@@ -123,30 +125,43 @@ def tasks(pid):
     return os.listdir(f"/proc/{pid}/task")
 
 
-def cpu_ns(pid):
-    """CPU time of all live threads, in ns (schedstat), or from /proc/PID/stat
-    (clock ticks, all threads ever) when schedstat is missing."""
-    total = 0
-    try:
-        for t in tasks(pid):
-            total += int(read(f"/proc/{pid}/task/{t}/schedstat").split()[0])
-        return total
-    except (OSError, ValueError, IndexError):
-        fields = read(f"/proc/{pid}/stat").rsplit(")", 1)[1].split()
-        return (int(fields[11]) + int(fields[12])) * 1e9 / os.sysconf("SC_CLK_TCK")
+class ThreadCounts:
+    """CPU time (ns) and context switches of every thread, summed from a
+    starting point. Threads end on their own (Qt's thread pools let idle
+    threads go after 30 s), and a sum over the live threads would lose what an
+    ended thread did, so the script polls and keeps each thread's last
+    figures; a thread that ends loses at most its last poll interval."""
 
+    def __init__(self, pid):
+        self.pid = pid
+        self.base = None
+        self.last = {}
 
-def switches(pid):
-    """Voluntary and involuntary context switches, summed over the threads."""
-    total = 0
-    for t in tasks(pid):
-        try:
-            text = read(f"/proc/{pid}/task/{t}/status")
-        except OSError:
-            continue
-        for key in ("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches"):
-            total += int(re.search(rf"^{key}:\s+(\d+)", text, re.M).group(1))
-    return total
+    def _read(self):
+        now = {}
+        for t in tasks(self.pid):
+            try:
+                cpu = int(read(f"/proc/{self.pid}/task/{t}/schedstat").split()[0])
+                text = read(f"/proc/{self.pid}/task/{t}/status")
+            except (OSError, ValueError, IndexError):
+                continue
+            ctx = sum(int(re.search(rf"^{key}:\s+(\d+)", text, re.M).group(1))
+                      for key in ("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches"))
+            now[t] = (cpu, ctx)
+        return now
+
+    def start(self):
+        self.base = self._read()
+        self.last = dict(self.base)
+
+    def poll(self):
+        self.last.update(self._read())
+
+    def totals(self):
+        """(CPU ns, switches) since start; threads born since count from 0."""
+        cpu = sum(v[0] - self.base.get(t, (0, 0))[0] for t, v in self.last.items())
+        ctx = sum(v[1] - self.base.get(t, (0, 0))[1] for t, v in self.last.items())
+        return cpu, ctx
 
 
 def io_bytes(pid):
@@ -162,8 +177,6 @@ def sample(pid):
     return {
         "rss": status_kb(pid, "VmRSS"),
         "pss": pss_kb(pid),
-        "cpu": cpu_ns(pid),
-        "ctx": switches(pid),
         "io": io_bytes(pid),
         "threads": len(tasks(pid)),
         "t": time.monotonic(),
@@ -428,9 +441,14 @@ def measure_running(s, program, stopwatch, seconds):
         time.sleep(0.3)
         s.press_start(p.pid)
     time.sleep(max(0, started + 3 - time.monotonic()))
+    counts = ThreadCounts(p.pid)
     early = sample(p.pid)
-    time.sleep(max(0, started + seconds - time.monotonic()))
+    counts.start()
+    while time.monotonic() < started + seconds:
+        time.sleep(min(1, max(0, started + seconds - time.monotonic())))
+        counts.poll()
     late = sample(p.pid)
+    cpu, ctx = counts.totals()
     libs = mapped_libraries(p.pid, r"Multimedia|gst")
     tls = mapped_libraries(p.pid, r"libssl|libcrypto|tlsbackend|opensslbackend")
     counting = s.changing(p.pid)
@@ -439,8 +457,9 @@ def measure_running(s, program, stopwatch, seconds):
     per_min = 60 / (late["t"] - early["t"])
     return {
         "rss3": early["rss"], "pss3": early["pss"], "rss60": late["rss"], "pss60": late["pss"],
-        "cpu_ms_min": (late["cpu"] - early["cpu"]) / 1e6 * per_min,
-        "ctx_min": (late["ctx"] - early["ctx"]) * per_min,
+        "cpu_ms_min": cpu / 1e6 * per_min,
+        "ctx_min": ctx * per_min,
+        "threads_seen": len(counts.last),
         # What reaches the disk: written, less what was cancelled before it was.
         "kb_min": ((late["io"][0] - early["io"][0]) - (late["io"][1] - early["io"][1]))
         / 1024 * per_min,
@@ -475,17 +494,18 @@ def measure_flushes(s, program, stopwatch, seconds):
         "strace", "-f", "-qq", "--seccomp-bpf", "-ttt", "-e", "signal=none",
         "-e", "trace=" + ",".join(SYNC_CALLS), "-o", log))
     pid = child_of(tracer.pid)
+    if pid is None:
+        sys.exit(f"strace started no {program}")
     if stopwatch:
         time.sleep(0.3)
         s.press_start(pid)
     time.sleep(max(0, started + seconds - time.monotonic()))
     counting = s.changing(pid)
     alive = tracer.poll() is None
-    if pid:
-        try:
-            os.kill(pid, signal.SIGTERM)
-        except ProcessLookupError:
-            pass
+    try:
+        os.kill(pid, signal.SIGTERM)
+    except ProcessLookupError:
+        pass
     try:
         tracer.wait(timeout=10)
     except subprocess.TimeoutExpired:
@@ -778,7 +798,8 @@ def main():
     print("start-up runs, ms: Brisko " + " ".join(f"{t:.0f}" for t in startup["brisko"]) +
           "; floor " + " ".join(f"{t:.0f}" for t in startup["floor"]))
     for (name, mode), r in sorted(runs.items()):
-        print(f"{name} {mode}: {r['threads']} threads; label counting: "
+        print(f"{name} {mode}: {r['threads']} threads at the end, {r['threads_seen']} in all; "
+              f"label counting: "
               f"{'yes' if r['counting'] else 'no'}; still running: "
               f"{'yes' if r['alive'] else 'NO'}; TLS libraries mapped: "
               f"{', '.join(r['tls']) or 'none'}; multimedia libraries mapped: "
