@@ -10,7 +10,7 @@
 // query does, so it pays for the TLS libraries too. No settings, no sound.
 // --default-font leaves the captions in the default face instead.
 
-#include "mainwindow/fonts.h"
+#include "qt/fonts.h"
 
 #include <QAction>
 #include <QApplication>
