@@ -8,6 +8,7 @@
 #include "regfilecases.h"
 #include "scratchfiles.h"
 #include "support/check.h"
+#include "support/lockholder.h"
 
 #include <chrono>
 #include <csignal>
@@ -33,57 +34,10 @@ std::string R(FileStore &store, const std::string &name, const std::string &key 
     return store.ReadSetting(kRoot, key, name);
 }
 
-int waitExit(pid_t pid)
-{
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-}
-
-// Another process that takes a store's lock and keeps it until killed, as a
-// writer stopped with SIGSTOP would.
-pid_t holdLock(const std::string &lockPath)
-{
-    int ready[2];
-    if (::pipe(ready) != 0)
-        return -1;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT, 0600);
-        if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
-            ::_exit(1);
-        (void)!::write(ready[1], "x", 1);
-        for (;;)
-            ::pause();
-    }
-    ::close(ready[1]);
-    char c = 0;
-    const bool locked = pid > 0 && ::read(ready[0], &c, 1) == 1;
-    ::close(ready[0]);
-    if (!locked && pid > 0) {
-        ::kill(pid, SIGKILL);
-        waitExit(pid);
-    }
-    return locked ? pid : -1;
-}
-
-void release(pid_t holder)
-{
-    ::kill(holder, SIGKILL);
-    waitExit(holder);
-}
-
-struct LockHolder {
-    pid_t pid;
-    ~LockHolder()
-    {
-        if (pid > 0)
-            release(pid);
-    }
-};
-
 } // namespace
+
+using testsupport::LockHolder;
+using testsupport::WaitExit;
 
 TEST_CASE(readsFileText)
 {
@@ -366,8 +320,8 @@ TEST_CASE(heldLockNeitherWaitsNorLoses)
     const std::string path = dir.file("settings.reg");
     FileStore store(path, "");
     store.WriteSettings(kRoot, kKey, {{"Left", "3000"}, {"js00", " 1"}});
-    LockHolder holder{holdLock(path + ".lock")};
-    CHECK(holder.pid > 0);
+    LockHolder holder(path + ".lock");
+    CHECK(holder.held());
 
     using Clock = std::chrono::steady_clock;
     Clock::duration slowest{};
@@ -393,7 +347,7 @@ TEST_CASE(heldLockNeitherWaitsNorLoses)
     CHECK(ReadFile(path).find("Text1") == std::string::npos);
 
     // Once the lock is free, the next write lands everything still pending.
-    release(std::exchange(holder.pid, -1));
+    holder.release();
     store.WriteSettings(kRoot, kKey, {{"Left", "3060"}, {"js00", " 5"}});
     CHECK_EQ(store.PendingWrites(), 0u);
     FileStore other(path, "");
@@ -458,7 +412,7 @@ TEST_CASE(housekeepingSyncsOnceAMinute)
 
     // A user's value waiting for the lock is synced when it lands.
     {
-        LockHolder holder{holdLock(path + ".lock")};
+        LockHolder holder(path + ".lock");
         store.WriteSetting(kRoot, kKey, "Check1", " 1");
     }
     tick(73);
@@ -550,7 +504,7 @@ TEST_CASE(failedMachineWriteGoesToUserFile)
         store.WriteSetting(kRoot, kKey, "Text1", "25");
         ::_exit(store.PendingWrites() == 0 && store.LastWrittenFile() == user ? 0 : 1);
     }
-    CHECK_EQ(waitExit(pid), 0);
+    CHECK_EQ(WaitExit(pid), 0);
     CHECK_EQ(ReadFile(path), before);
     FileStore store(path, user);
     CHECK_EQ(R(store, "Text1"), "25");
@@ -639,8 +593,8 @@ TEST_CASE(concurrentWritersLoseNothing)
             ::_exit(failures ? 1 : 0);
         }
     }
-    CHECK_EQ(waitExit(pids[0]), 0);
-    CHECK_EQ(waitExit(pids[1]), 0);
+    CHECK_EQ(WaitExit(pids[0]), 0);
+    CHECK_EQ(WaitExit(pids[1]), 0);
 
     FileStore store(path, "");
     const auto all = store.ListValues(kRoot, kKey);
@@ -680,7 +634,7 @@ TEST_CASE(killedWriterLeavesReadableFile)
         const timespec pause{0, long(random() % 20000) * 1000};
         ::nanosleep(&pause, nullptr);
         ::kill(pid, SIGKILL);
-        CHECK_EQ(waitExit(pid), -SIGKILL);
+        CHECK_EQ(WaitExit(pid), -SIGKILL);
 
         const RegParse parsed = ParseRegText(ReadFile(path));
         CHECK_EQ(parsed.skippedCount, 0u);

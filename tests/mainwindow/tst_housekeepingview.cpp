@@ -8,6 +8,7 @@
 #include "fakes/qtrig.h"
 #include "qt/form1.h"
 #include "qt/qtservices.h"
+#include "support/lockholder.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -37,29 +38,6 @@ struct Rig : FormRig {
         env.store.log.clear();
     }
 };
-
-// Another process that holds the store's lock until killed, as a writer
-// stopped with SIGSTOP would.
-pid_t holdLock(const std::string &lockPath)
-{
-    int ready[2];
-    if (::pipe(ready) != 0)
-        return -1;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT, 0600);
-        if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
-            ::_exit(1);
-        (void)!::write(ready[1], "x", 1);
-        for (;;)
-            ::pause();
-    }
-    ::close(ready[1]);
-    char c = 0;
-    const bool locked = pid > 0 && ::read(ready[0], &c, 1) == 1;
-    ::close(ready[0]);
-    return locked ? pid : -1;
-}
 
 } // namespace
 
@@ -94,16 +72,8 @@ void TestHousekeepingView::heldStoreLockFreezesNothingAndLosesNothing()
     form.Timer1_Timer();
     form.Command1_Click();
 
-    pid_t holder = holdLock(machine + ".lock");
-    QVERIFY(holder > 0);
-    const auto release = [&holder] {
-        if (holder > 0) {
-            ::kill(holder, SIGKILL);
-            ::waitpid(holder, nullptr, 0);
-            holder = -1;
-        }
-    };
-    const auto guard = qScopeGuard(release);
+    testsupport::LockHolder holder(machine + ".lock");
+    QVERIFY(holder.held());
     QElapsedTimer clock;
     qint64 slowest = 0;
     QString title = form.windowTitle(), display = Child<QLabel>(form, "Label2")->text();
@@ -128,7 +98,7 @@ void TestHousekeepingView::heldStoreLockFreezesNothingAndLosesNothing()
     QVERIFY2(slowest < 100, qPrintable(QString("a tick took %1 ms").arg(slowest)));
     QCOMPARE(form.core().usageTotal(), 11.0);
 
-    release();
+    holder.release();
     form.Timer1_Timer();
     FileStore nextStart(machine, user);
     QCOMPARE(nextStart.ReadSetting(RegistryRoot::LocalMachine, kSettingsKey, "Check1"),
