@@ -90,7 +90,7 @@ wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
     echo "wine-test: could not choose the null display driver"
 wineserver -w
 # An outside program asking the program to quit.
-wine reg add 'HKLM\SOFTWARE\Pelmora\Brisko' /v isClose /t REG_SZ /d 1 /f >/dev/null 2>&1 ||
+wine reg add 'HKLM\SOFTWARE\Pelmora\Brisko' /v isClose /t REG_SZ /d 1 /f /reg:32 >/dev/null 2>&1 ||
     echo "wine-test: reg add of isClose failed"
 prefix_ms=$(elapsed "$phase")
 
