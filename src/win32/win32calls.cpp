@@ -1,6 +1,6 @@
 #include "win32/win32calls.h"
 
-#include "win32/win32text.h"
+#include "win32/widetext.h"
 
 #include <windows.h>
 
@@ -23,6 +23,7 @@ void PlatformSetTopmost(void *hwnd, bool topmost)
 
 void PlatformOpenUrl(void *ownerHwnd, const std::string &url)
 {
-    const std::string address = win32text::Utf8ToAnsi(url);
-    ShellExecuteA(static_cast<HWND>(ownerHwnd), "open", address.c_str(), "", "", SW_SHOW);
+    // Wide, so an address with Chinese in it never passes through a code page.
+    const std::wstring address = widetext::Widen(url);
+    ShellExecuteW(static_cast<HWND>(ownerHwnd), L"open", address.c_str(), L"", L"", SW_SHOW);
 }

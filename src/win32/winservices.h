@@ -1,0 +1,85 @@
+#pragma once
+
+#include "core/platform/services.h"
+
+#include <windows.h>
+
+// The real platform services of the Windows program. WindowHandle is an HWND.
+
+inline HWND HwndOf(WindowHandle window)
+{
+    return static_cast<HWND>(window);
+}
+
+// The alarm file through MCI, which every Windows has in winmm.dll: one call
+// opens, sets the volume and plays, with no window and no COM; a failure to
+// open or play comes back as an error or a failure notice.
+class WinAlarmPlayer : public AlarmPlayer {
+public:
+    WinAlarmPlayer();
+    ~WinAlarmPlayer() override;
+    WinAlarmPlayer(const WinAlarmPlayer &) = delete;
+    WinAlarmPlayer &operator=(const WinAlarmPlayer &) = delete;
+    void play(const std::string &filePath) override;
+    void stop() override;
+
+private:
+    static LRESULT CALLBACK NotifyProc(HWND, UINT, WPARAM, LPARAM);
+    void close();
+    void reportLater();
+
+    HWND notify_ = nullptr;
+    unsigned alarm_ = 0;
+    bool open_ = false;
+    bool live_ = false;
+};
+
+class WinTonePlayer : public TonePlayer {
+public:
+    void beep(int frequencyHz, int durationMs) override;
+};
+
+class WinMessageBoxes : public MessageBoxes {
+public:
+    MessageAnswer show(WindowHandle owner, const MessageSpec &spec) override;
+};
+
+class WinFileSystem : public FileSystem {
+public:
+    bool fileExists(const std::string &path) override;
+    std::string programFolder() override;
+};
+
+class WinBrowserOpener : public BrowserOpener {
+public:
+    void open(const std::string &url) override;
+};
+
+class WinClock : public Clock {
+public:
+    std::string timeOfDayText() override;
+};
+
+class WinWindowStacking : public WindowStacking {
+public:
+    void setKeepOnTop(WindowHandle window, bool onTop) override;
+};
+
+class WinProcessControl : public ProcessControl {
+public:
+    [[noreturn]] void endNow() override;
+};
+
+struct WinPlatform {
+    WinAlarmPlayer alarm;
+    WinTonePlayer tone;
+    WinMessageBoxes messages;
+    WinFileSystem files;
+    WinBrowserOpener browser;
+    WinClock clock;
+    WinWindowStacking stacking;
+    WinProcessControl process;
+
+    Services services(SettingsStore *store, HttpClient *http, const std::string &vendorUrl,
+                      int major, int minor, int revision);
+};

@@ -1,0 +1,61 @@
+#pragma once
+
+// What the Windows program's windows share: sizes at the window's DPI, the
+// Song face, labels that fit their text, tooltips and the message loop.
+
+#include "core/ui/colours.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace winview {
+
+// The window's dots per inch (96 when the system cannot say per window).
+UINT WindowDpi(HWND window);
+// Twips as pixels at that DPI: 15 twips a pixel at 96.
+inline int Px(int twips, UINT dpi)
+{
+    return MulDiv(twips, static_cast<int>(dpi), 1440);
+}
+// A design rectangle in twips placed at the window's DPI.
+void PlaceTwips(HWND control, int left, int top, int width, int height, UINT dpi,
+                int widthAdjust = 0);
+
+// "宋体" (GB2312) at a point size and DPI; the caller deletes it.
+HFONT SongFont(double points, UINT dpi, bool underline = false);
+void SetFont(HWND control, HFONT font);
+
+// The outer size for a client area, with or without a menu bar.
+SIZE FrameForClient(int width, int height, DWORD style, DWORD exStyle, bool menu, UINT dpi);
+
+inline COLORREF ToColorRef(const Rgb &rgb)
+{
+    return RGB(rgb.red, rgb.green, rgb.blue);
+}
+
+HWND MakeControl(HWND parent, const wchar_t *windowClass, const std::wstring &text, DWORD style,
+                 int id);
+// Sets a label's text and fits the label to it, keeping its left and top.
+void SetAutoSizeText(HWND label, const std::wstring &text);
+void SetText(HWND control, const std::wstring &text);
+void FitLabel(HWND label);
+
+// Registers a window class of the program (once), with the program's icon.
+void RegisterWindowClass(const wchar_t *name, WNDPROC procedure);
+
+// One tooltip window per top-level window.
+HWND MakeTooltips(HWND owner);
+// Sets (or, with an empty text, removes) a control's tooltip.
+void SetTooltip(HWND tooltips, HWND control, const std::wstring &text);
+
+// Marks a top-level window whose Tab, arrow and access keys the message loop
+// handles as in a dialog.
+void UseDialogKeys(HWND window);
+// Handles one message as the program's loops do. False on WM_QUIT (which is
+// then posted again for the outermost loop).
+bool DispatchOne(MSG &msg);
+// Handles every message waiting now. False when WM_QUIT came.
+bool PumpWaiting();
+
+} // namespace winview
