@@ -70,7 +70,7 @@ echo "wine-test: making a fresh Wine prefix and running the test under Wine (abo
 prefix_made=1
 wine_new_prefix "$work/prefix" null
 # An outside program asking the program to quit.
-wine reg add 'HKLM\SOFTWARE\Pelmora\Brisko' /v isClose /t REG_SZ /d 1 /f >/dev/null 2>&1 ||
+wine reg add 'HKLM\SOFTWARE\Pelmora\Brisko' /v isClose /t REG_SZ /d 1 /f /reg:32 >/dev/null 2>&1 ||
     echo "wine-test: reg add of isClose failed"
 prefix_ms=$(elapsed "$phase")
 

@@ -128,12 +128,15 @@ void RegisterWindowClass(const wchar_t *name, WNDPROC procedure)
     RegisterClassExW(&wc);
 }
 
-HWND MakeTooltips(HWND owner)
+HWND MakeTooltips(HWND)
 {
+    // Not owned by the window: an owned topmost tooltip keeps Wine from
+    // putting its owner into the topmost band. Being topmost itself, it
+    // still shows above a window kept on top.
     return CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
                            WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                           CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr, GetModuleHandleW(nullptr),
-                           nullptr);
+                           CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
 }
 
 void SetTooltip(HWND tooltips, HWND control, const std::wstring &text)

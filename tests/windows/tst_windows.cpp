@@ -70,17 +70,56 @@ void CheckText(const Text &actual, const Text &expected, const std::string &what
 }
 
 // --- The registry as other programs see it: wide calls, no store involved ---
+// The store's machine-wide key is in the 32-bit view, as "reg add ... /reg:32"
+// writes it; these helpers look there.
 
 const wchar_t *const kKeyW = L"SOFTWARE\\Pelmora\\Brisko";
 
 bool KeyExists(const wchar_t *path)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
+        ERROR_SUCCESS) {
         return false;
     }
     RegCloseKey(key);
     return true;
+}
+
+void RemoveMachineKey()
+{
+    HKEY software = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY,
+                      &software) == ERROR_SUCCESS) {
+        RegDeleteTreeW(software, L"Pelmora");
+        RegCloseKey(software);
+    }
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Pelmora", KEY_WOW64_32KEY, 0);
+}
+
+// A string value at any place, for the per-user checks.
+void SetAt(HKEY root, const wchar_t *path, REGSAM view, const wchar_t *name, const wchar_t *text)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
+                   static_cast<DWORD>((lstrlenW(text) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+std::wstring GetAt(HKEY root, const wchar_t *path, REGSAM view, const wchar_t *name)
+{
+    wchar_t text[256] = {};
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    if (RegGetValueW(root, path, name,
+                     RRF_RT_REG_SZ | (view == KEY_WOW64_32KEY   ? RRF_SUBKEY_WOW6432KEY
+                                      : view == KEY_WOW64_64KEY ? RRF_SUBKEY_WOW6464KEY
+                                                                : 0),
+                     nullptr, text, &size) != ERROR_SUCCESS)
+        return L"<absent>";
+    return text;
 }
 
 struct RawValue {
@@ -93,7 +132,8 @@ RawValue ReadRawW(const wchar_t *name)
 {
     RawValue value;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKeyW, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKeyW, 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
+        ERROR_SUCCESS) {
         return value;
     }
     DWORD size = 0;
@@ -115,7 +155,8 @@ std::string ReadRawA(const char *name)
 {
     HKEY key = nullptr;
     std::string bytes;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
+        ERROR_SUCCESS) {
         return bytes;
     }
     DWORD size = 0;
@@ -133,8 +174,8 @@ std::string ReadRawA(const char *name)
 void SetRawA(const char *name, DWORD type, const std::string &bytes)
 {
     HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                    nullptr);
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
+                    nullptr, &key, nullptr);
     RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE *>(bytes.data()),
                    static_cast<DWORD>(bytes.size()));
     RegCloseKey(key);
@@ -143,7 +184,8 @@ void SetRawA(const char *name, DWORD type, const std::string &bytes)
 void SetRawW(const wchar_t *name, const std::wstring &text)
 {
     HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKeyW, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kKeyW, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr,
+                    &key, nullptr);
     RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.data()),
                    static_cast<DWORD>(text.size() * sizeof(wchar_t)));
     RegCloseKey(key);
@@ -152,7 +194,8 @@ void SetRawW(const wchar_t *name, const std::wstring &text)
 int ValuesNamed(const wchar_t *name)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKeyW, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKeyW, 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
+        ERROR_SUCCESS) {
         return 0;
     }
     int count = 0;
@@ -203,8 +246,7 @@ void TestOutsideQuitRequest()
 
 void TestAbsentKey()
 {
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Pelmora");
-    RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Pelmora");
+    RemoveMachineKey();
     Check(!KeyExists(L"SOFTWARE\\Pelmora"), "the key's parent could be removed for the test");
 
     CheckText(Read("Text1"), std::string(), "absent key: a read gives the empty text");
@@ -323,6 +365,48 @@ void TestNulAndUnterminated()
     const std::string longText(100000, 'x');
     Write("Text1", longText);
     Check(Read("Text1") == longText, "a 100000-character text round trip");
+}
+
+// The machine-wide key sits in the 32-bit view; the user's own key and the
+// old VirtualStore copy hide it value by value, and a write never goes behind
+// a per-user copy. Wine runs as an administrator, so the refused machine-wide
+// write of a standard user is not shown here.
+void TestViewsAndPerUserPlaces()
+{
+    const wchar_t *const user = L"SOFTWARE\\Pelmora\\Brisko";
+    const wchar_t *const virtualStore =
+        L"Software\\Classes\\VirtualStore\\MACHINE\\SOFTWARE\\WOW6432Node\\Pelmora\\Brisko";
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Pelmora");
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\VirtualStore");
+
+    Write("Left", "1500");
+    CheckText(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_32KEY, L"Left"), std::wstring(L"1500"),
+              "a write lands in the 32-bit view");
+    CheckText(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_64KEY, L"Left"), std::wstring(L"<absent>"),
+              "and not in the 64-bit view");
+
+    SetAt(HKEY_CURRENT_USER, virtualStore, 0, L"Left", L"1515");
+    CheckText(Read("Left"), std::string("1515"), "the old VirtualStore copy hides the machine's");
+    Write("Left", "1530");
+    CheckText(GetAt(HKEY_CURRENT_USER, user, 0, L"Left"), std::wstring(L"1530"),
+              "a value with a per-user copy is written to the user's own key");
+    CheckText(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_32KEY, L"Left"), std::wstring(L"1500"),
+              "and the machine's copy is left alone");
+    CheckText(Read("Left"), std::string("1530"), "what was written last is what is read");
+
+    SetAt(HKEY_CURRENT_USER, user, 0, L"Text1", L"\u5341");
+    CheckText(Read("Text1"), std::string("十"), "the user's own value wins");
+    Write("isClose", "1");
+    SetAt(HKEY_CURRENT_USER, user, 0, L"isClose", L"0");
+    CheckText(Read("isClose"), std::string("1"), "isClose 1 machine-wide applies to every user");
+    Write("isClose", "0");
+    CheckText(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_32KEY, L"isClose"), std::wstring(L"0"),
+              "isClose is written machine-wide");
+
+    Check(store.DeleteValue(kRoot, kSettingsKey, "Left"), "a value can be deleted everywhere");
+    CheckText(Read("Left"), std::string(), "a deleted value reads empty");
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Pelmora");
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\VirtualStore");
 }
 
 void TestRules()
@@ -480,6 +564,7 @@ int main()
     TestNameCase();
     TestOtherTypes();
     TestNulAndUnterminated();
+    TestViewsAndPerUserPlaces();
     TestRules();
     TestBeep();
     TestTopmost();
