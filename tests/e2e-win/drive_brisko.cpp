@@ -513,7 +513,8 @@ void CheckOptions()
 {
     Click(controlid::Check1);
     CheckSetting(L"Check1", L" 1");
-    Check(WaitUntil(Topmost, 2500), L"置最前 makes the window WS_EX_TOPMOST within a tick");
+    Check(WaitUntil(Topmost, 2500), L"置最前 makes the window WS_EX_TOPMOST within a tick",
+          "(under Wine a WS_EX_TOPMOST window owned by it, such as a tooltip, prevents that)");
     Click(controlid::Check1);
     CheckSetting(L"Check1", L" 0");
     Check(WaitUntil([] { return !Topmost(); }, 2500),
