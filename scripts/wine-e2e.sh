@@ -127,6 +127,12 @@ else
     check cmp -s "$WINEPREFIX/drive_c/brisko-$version/brisko.exe" "$exe" \
         "the zip's brisko.exe is the one just built"
     run_driver "drive_brisko --smoke (from the zip)" --smoke "C:\\brisko-$version\\brisko.exe"
+    tool=$WINEPREFIX/drive_c/brisko-$version/brisko-reg.exe
+    if [[ -f $tool ]]; then
+        wine "$tool" query isClose >"$work/tool.log" 2>&1 || true
+        check grep -q 'isClose *REG_SZ *1' "$work/tool.log" \
+            "the zip's brisko-reg.exe reads the isClose the driver wrote"
+    fi
 fi
 zip_ms=$(elapsed "$phase")
 
