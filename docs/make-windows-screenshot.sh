@@ -22,7 +22,7 @@ mkdir -p "$out"
 for tool in Xvfb wine import convert; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 1; }
 done
-# shellcheck source=../scripts/wine-prefix.sh
+# shellcheck source=scripts/wine-prefix.sh
 . "$here/../scripts/wine-prefix.sh"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/brisko-winshot.XXXXXX")
@@ -40,7 +40,8 @@ for _ in $(seq 100); do
     [[ -s "$work/display" ]] && break
     sleep 0.05
 done
-export DISPLAY=:$(cat "$work/display")
+DISPLAY=:$(cat "$work/display")
+export DISPLAY
 
 WINE_KEEP_DISPLAY=1 wine_environment "$work"
 mkdir -p "$work/bin"

@@ -21,7 +21,7 @@ elapsed() {
     local ms=$((($(date +%s%N) - $1) / 1000000))
     printf '%d.%d' $((ms / 1000)) $((ms % 1000 / 100))
 }
-# shellcheck source=wine-prefix.sh
+# shellcheck source=scripts/wine-prefix.sh
 . "$repo/scripts/wine-prefix.sh"
 
 phase=$(date +%s%N)
@@ -119,8 +119,9 @@ else
     # brisko-reg.exe comes along when the build has it.
     listing=$(unzip -Z1 "$zip" | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ' || true)
     folder=brisko-$version
-    check eval '[[ $listing == "$folder/README.txt $folder/brisko.exe " ||
-        $listing == "$folder/README.txt $folder/brisko-reg.exe $folder/brisko.exe " ]]' \
+    bare="$folder/README.txt $folder/brisko.exe "
+    full="$folder/README.txt $folder/brisko-reg.exe $folder/brisko.exe "
+    check test "$listing" = "$full" -o "$listing" = "$bare" \
         "$zip_name holds $listing($(stat -c %s "$zip") bytes)"
     export WINEPREFIX=$work/prefix-zip
     unzip -q "$zip" -d "$WINEPREFIX/drive_c"

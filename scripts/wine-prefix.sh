@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the scripts that run Windows programs under Wine (source it):
 # the packages, the Chinese locale (so Wine's ANSI code page is 936) and a
 # fresh, throwaway Wine prefix with no display and nothing of the machine.
@@ -15,7 +16,7 @@ wine_as_root() {
 
 wine_packages() {
     local missing=() package
-    for package in wine wine64 g++-mingw-w64-x86-64-win32 locales "$@"; do
+    for package in wine wine64 g++-mingw-w64-x86-64-win32 locales; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
             missing+=("$package")
     done

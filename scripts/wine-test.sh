@@ -21,7 +21,7 @@ elapsed() {
     local ms=$((($(date +%s%N) - $1) / 1000000))
     printf '%d.%d' $((ms / 1000)) $((ms % 1000 / 100))
 }
-# shellcheck source=wine-prefix.sh
+# shellcheck source=scripts/wine-prefix.sh
 . "$repo/scripts/wine-prefix.sh"
 
 # --- Packages and the locale (skipped when already there) ---
