@@ -548,7 +548,7 @@ void CheckCloseQuestion()
           L"Cancel keeps the program open");
 }
 
-void CheckAbout()
+double CheckAbout()
 {
     PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::nemuAbout, 0), 0);
     HWND about = nullptr;
@@ -560,7 +560,7 @@ void CheckAbout()
         3000);
     Check(about != nullptr, L"关于本软件 opens the About window");
     if (!about) {
-        return;
+        return -1;
     }
     const double total = Number(Setting(L"js00"));
     CheckText(TextOf(about), L"About Brisko（计时器）", L"the About window's title");
@@ -585,7 +585,49 @@ void CheckAbout()
           L"Label6 holds the statement", "got " + Quoted(statement));
     Check(GetWindow(about, GW_OWNER) == nullptr && IsWindowEnabled(main_window),
           L"the About window has no owner and leaves the main window usable");
-    // Left open: isClose must end the program with it.
+    return shown;
+}
+
+// OK at the close question ends the program at once, with status 0.
+void CheckCloseWithOk()
+{
+    PostMessageW(main_window, WM_CLOSE, 0, 0);
+    HWND box = FindMessageBox(L"关闭程序?", 3000);
+    if (box) {
+        Answer(box, IDOK);
+    }
+    const bool ended = WaitForSingleObject(process.hProcess, 3000) == WAIT_OBJECT_0;
+    DWORD status = STILL_ACTIVE;
+    GetExitCodeProcess(process.hProcess, &status);
+    Check(box && ended && status == 0,
+          L"OK at the close question ends the program with exit status 0, About open or not");
+}
+
+void CheckRestored(double totalBefore)
+{
+    CheckText(TextOf(controlid::Text1), L"0.05", L"after a restart, Text1");
+    Check(CheckState(controlid::Check2) == BST_CHECKED &&
+              CheckState(controlid::Check1) == BST_UNCHECKED &&
+              CheckState(controlid::Check3) == BST_UNCHECKED,
+          L"after a restart, 倒计时 ticked and the other boxes as left");
+    RECT rect = {};
+    GetWindowRect(main_window, &rect);
+    Check(rect.left == 200 && rect.top == 120, L"after a restart, the window's place",
+          std::to_string(rect.left) + ", " + std::to_string(rect.top));
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::nemuAbout, 0), 0);
+    HWND about = nullptr;
+    WaitUntil(
+        [&] {
+            about = FindWindowW(BRISKO_FORMABOUT_CLASS, nullptr);
+            return about && IsWindowVisible(about);
+        },
+        3000);
+    const auto usage = TextOf(GetDlgItem(about, controlid::AboutLabel3));
+    const std::wstring prefix = L"您已使用本软件合计有 ";
+    const long shown =
+        usage && usage->rfind(prefix, 0) == 0 ? Seconds(usage->substr(prefix.size())) : -1;
+    Check(about && shown >= totalBefore, L"the usage total goes on from the run before",
+          "got " + Quoted(usage) + ", before " + std::to_string(totalBefore));
 }
 
 int Finish()
@@ -672,7 +714,16 @@ int wmain(int argc, wchar_t **argv)
         CheckCountdown();
         CheckOptions();
         CheckCloseQuestion();
-        CheckAbout();
+        const double total = CheckAbout();
+        CheckCloseWithOk();
+        // The next start brings the settings back, then obeys isClose with
+        // the About window open.
+        StopProcess();
+        if (!Start(exe) || !(main_window = FindMainWindow(30000))) {
+            Check(false, L"a second start shows its window");
+            return Finish();
+        }
+        CheckRestored(total);
     }
 
     ULONGLONG took = 0;
@@ -680,22 +731,11 @@ int wmain(int argc, wchar_t **argv)
           "see above");
     std::printf("     (ended %llu ms after isClose)\n", took);
     if (!smoke) {
-        // While isClose stays 1 every start ends at its first tick; the settings
-        // of the run before are back in its window until then.
+        // While isClose stays 1 every start ends by itself at its first tick
+        // (whether or not its window was up by then).
         StopProcess();
         if (Start(exe)) {
-            main_window = FindMainWindow(10000);
-            Check(main_window != nullptr, L"a second start shows its window");
-            if (main_window) {
-                CheckText(TextOf(controlid::Text1), L"0.05", L"after a restart, Text1");
-                Check(CheckState(controlid::Check2) == BST_CHECKED,
-                      L"after a restart, 倒计时 ticked");
-                RECT rect = {};
-                GetWindowRect(main_window, &rect);
-                Check(rect.left == 200 && rect.top == 120, L"after a restart, the window's place",
-                      std::to_string(rect.left) + ", " + std::to_string(rect.top));
-            }
-            const bool ended = WaitForSingleObject(process.hProcess, 3000) == WAIT_OBJECT_0;
+            const bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
             DWORD status = STILL_ACTIVE;
             GetExitCodeProcess(process.hProcess, &status);
             Check(ended && status == 0, L"with isClose still 1, a new start ends by itself with 0");
