@@ -28,7 +28,7 @@ phase=$(date +%s%N)
 wine_packages
 echo "wine-e2e: building brisko.exe, the driver and $zip_name with MinGW-w64"
 cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
-    -DBRISKO_CORE_ONLY=OFF >/dev/null
+    -DBRISKO_CORE_ONLY=OFF -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
 cmake --build "$build" -j2 --target brisko drive_brisko windows_zip >/dev/null
 exe=$(find "$build" -name brisko.exe -path '*app-win32*' | head -n 1)
 driver=$build/tests/e2e-win/drive_brisko.exe

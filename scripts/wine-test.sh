@@ -33,7 +33,7 @@ setup_ms=$(elapsed "$phase")
 phase=$(date +%s%N)
 echo "wine-test: building the core and its tests with MinGW-w64 (a few minutes the first time)"
 cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
-    -DBRISKO_CORE_ONLY=OFF >/dev/null
+    -DBRISKO_CORE_ONLY=OFF -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
 # The core's tests that need no POSIX calls: the rules, the settings text and
 # the behaviour of the windows on the fakes.
 core_tests=(tst_harness tst_numbertext tst_durationtext tst_versionrules tst_regtext
