@@ -127,6 +127,17 @@ else
     unzip -q "$zip" -d "$WINEPREFIX/drive_c"
     check cmp -s "$WINEPREFIX/drive_c/brisko-$version/brisko.exe" "$exe" \
         "the zip's brisko.exe is the one just built"
+    # One file each, nothing beside it: Windows' own DLLs only, and small.
+    for program in "$WINEPREFIX/drive_c/brisko-$version"/*.exe; do
+        imports=$(x86_64-w64-mingw32-objdump -p "$program" | sed -n 's/^\tDLL Name: //p' |
+            tr '\n' ' ' || true)
+        foreign=$(tr ' ' '\n' <<<"$imports" | grep -Eiv \
+            '^(|advapi32|comctl32|comdlg32|gdi32|kernel32|msvcrt|ole32|oleaut32|shell32|shlwapi|user32|winhttp|winmm|version|ws2_32)\.dll$' ||
+            true)
+        check test -z "$foreign" "$(basename "$program") imports only Windows' own DLLs: $imports"
+        check test "$(stat -c %s "$program")" -lt 1572864 \
+            "$(basename "$program") is under 1.5 MB ($(stat -c %s "$program") bytes)"
+    done
     run_driver "drive_brisko --smoke (from the zip)" --smoke "C:\\brisko-$version\\brisko.exe"
     tool=$WINEPREFIX/drive_c/brisko-$version/brisko-reg.exe
     if [[ -f $tool ]]; then
