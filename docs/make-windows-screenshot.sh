@@ -7,7 +7,8 @@
 #
 # Usage: docs/make-windows-screenshot.sh BRISKO_EXE DRIVE_BRISKO_EXE [OUTPUT_DIR]
 # (both from a MinGW-w64 build, e.g. scripts/wine-e2e.sh's build-wine).
-# Needs wine, xvfb, imagemagick, fonts-arphic-uming.
+# Needs wine, xvfb, imagemagick, fonts-arphic-uming, and fonts-wine for the
+# caption buttons (Marlett).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,6 +20,10 @@ exe=$(realpath "$1")
 driver=$(realpath "$2")
 out=$(realpath -m "${3:-$here}")
 mkdir -p "$out"
+if [[ ! -e /usr/share/wine/fonts/marlett.ttf ]]; then
+    echo "fonts-wine is not installed: the caption buttons would show as letters" >&2
+    exit 1
+fi
 for tool in Xvfb wine import convert; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed" >&2; exit 1; }
 done
@@ -61,6 +66,8 @@ key='HKLM\SOFTWARE\Pelmora\Brisko'
     wine reg add "$key" /v Left /d 1500 /f /reg:32
     wine reg add "$key" /v Top /d 1500 /f /reg:32
 } >/dev/null 2>&1
+# The caption buttons are Marlett glyphs; Wine finds the face in the prefix.
+cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
 mkdir -p "$WINEPREFIX/drive_c/brisko"
 cp "$exe" "$WINEPREFIX/drive_c/brisko/"
 
