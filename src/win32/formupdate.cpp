@@ -63,6 +63,9 @@ LRESULT CALLBACK UpdateProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_NCDESTROY:
         SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        // Wakes the modal loop, which may be waiting for a message that
+        // never comes (the main window's ticks are off meanwhile).
+        PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
         break;
     default:
         break;

@@ -547,7 +547,7 @@ void TestOpenUrl()
     const char *fromScript = std::getenv("BRISKO_TEST_URL");
     const std::string url = fromScript != nullptr ? fromScript : "http://127.0.0.1:9/brk/";
     PlatformOpenUrl(nullptr, url);
-    Check(true, "ShellExecuteA handed on " + url);
+    Check(true, "ShellExecuteW handed on " + url);
 }
 
 } // namespace
