@@ -2,7 +2,8 @@
 # Installs what is needed and runs the whole test suite: checks of the sources
 # (toolkit boundaries, clang-format), the core built and tested alone without
 # Qt, the normal build, the same suite under ASan+UBSan, the Windows code under
-# Wine, the Debian package checked, short fuzzing runs, the stress checks of
+# Wine, the Windows program driven end to end under Wine with its zip checked,
+# the Debian package checked, short fuzzing runs, the stress checks of
 # the settings store, and last the main test run. Every stage runs, even after
 # one has failed; each has a heading and its time, builds write to build-logs/
 # and show their end only when they fail, and a summary of all stages comes
@@ -110,6 +111,11 @@ fi
 
 if ! skipped BRISKO_SKIP_WINE "Windows code under Wine"; then
     run_stage wine "Windows code under Wine" shown bash scripts/wine-test.sh
+fi
+
+if ! skipped BRISKO_SKIP_WINE "The Windows program under Wine: driver and zip"; then
+    run_stage wine-e2e "The Windows program under Wine: driver and zip" shown \
+        bash scripts/wine-e2e.sh
 fi
 
 if ! skipped BRISKO_SKIP_PACKAGE "Debian package"; then

@@ -14,7 +14,6 @@ trap 'echo "FAIL wine-test stopped at line $LINENO"; echo "0 passed, 1 failed"' 
 started=$(date +%s%N)
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=${BRISKO_WINE_BUILD_DIR:-$repo/build-wine}
-zh_locale=zh_CN.UTF-8
 test_url=http://127.0.0.1:9/brk/update.asp
 
 # Seconds since a start taken with date +%s%N, to a tenth.
@@ -22,33 +21,19 @@ elapsed() {
     local ms=$((($(date +%s%N) - $1) / 1000000))
     printf '%d.%d' $((ms / 1000)) $((ms % 1000 / 100))
 }
-as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
-}
+# shellcheck source=scripts/wine-prefix.sh
+. "$repo/scripts/wine-prefix.sh"
 
 # --- Packages and the locale (skipped when already there) ---
 phase=$(date +%s%N)
-missing=()
-for package in wine wine64 g++-mingw-w64-x86-64-win32 locales; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
-        missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "wine-test: installing with apt-get: ${missing[*]} (this takes a while: Wine and MinGW-w64 are large)"
-    as_root apt-get update -qq
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq -o Dpkg::Use-Pty=0 \
-        --no-install-recommends "${missing[@]}" >/dev/null
-fi
-if ! locale -a 2>/dev/null | grep -qix 'zh_CN\.utf-\?8'; then
-    as_root localedef -i zh_CN -c -f UTF-8 -A /usr/share/locale/locale.alias "$zh_locale"
-fi
+wine_packages
 setup_ms=$(elapsed "$phase")
 
 # --- Build ---
 phase=$(date +%s%N)
 echo "wine-test: building the core and its tests with MinGW-w64 (a few minutes the first time)"
 cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_64.cmake" \
-    -DBRISKO_CORE_ONLY=ON >/dev/null
+    -DBRISKO_CORE_ONLY=OFF -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
 # The core's tests that need no POSIX calls: the rules, the settings text and
 # the behaviour of the windows on the fakes.
 core_tests=(tst_harness tst_numbertext tst_durationtext tst_versionrules tst_regtext
@@ -69,7 +54,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-mkdir -p "$work/bin" "$work/home"
+mkdir -p "$work/bin"
 # Wine hands web addresses to xdg-open; this one only notes what it was given.
 cat >"$work/bin/xdg-open" <<EOF
 #!/bin/sh
@@ -77,18 +62,13 @@ printf '%s\n' "\$*" >>"$work/browser.log"
 EOF
 chmod +x "$work/bin/xdg-open"
 
-unset DISPLAY WAYLAND_DISPLAY
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-export HOME=$work/home PATH=$work/bin:$PATH BRISKO_TEST_URL=$test_url
-export LANG=$zh_locale LC_ALL=$zh_locale
+wine_environment "$work"
+export PATH=$work/bin:$PATH BRISKO_TEST_URL=$test_url
 
 phase=$(date +%s%N)
 echo "wine-test: making a fresh Wine prefix and running the test under Wine (about a minute)"
 prefix_made=1
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 ||
-    echo "wine-test: could not choose the null display driver"
-wineserver -w
+wine_new_prefix "$work/prefix" null
 # An outside program asking the program to quit.
 wine reg add 'HKLM\SOFTWARE\Pelmora\Brisko' /v isClose /t REG_SZ /d 1 /f /reg:32 >/dev/null 2>&1 ||
     echo "wine-test: reg add of isClose failed"

@@ -1,0 +1,745 @@
+// Drives the real brisko.exe from outside, as a user's clicks and another
+// program would: finds its windows by class, clicks with BM_CLICK, reads texts
+// with WM_GETTEXT and the settings from the registry. Meant for a fresh Wine
+// prefix (scripts/wine-e2e.sh); it refuses to run when the settings key exists.
+//
+//   drive_brisko [options] <brisko.exe>
+//     --view32 | --view64   registry view of the settings (default: 32-bit)
+//     --smoke               only: the window appears, isClose ends it with 0
+//     --pose <seconds>      start, tick 倒计时, click 开始, wait, print the
+//                           window's rectangle and leave it running (pictures)
+//
+// Every check prints "ok   ..." or "FAIL ..."; the last line is
+// "N passed, N failed".
+
+#include "win32/controlids.h"
+
+#include <windows.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace {
+
+int passed = 0;
+int failed = 0;
+
+std::string Utf8(const std::wstring &text)
+{
+    if (text.empty()) {
+        return {};
+    }
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::string Quoted(const std::optional<std::wstring> &text)
+{
+    return text ? "\"" + Utf8(*text) + "\"" : std::string("(none)");
+}
+
+void Check(bool ok, const std::wstring &what, const std::string &detail = {})
+{
+    (ok ? passed : failed) += 1;
+    std::printf("%s %s%s%s\n", ok ? "ok  " : "FAIL", Utf8(what).c_str(),
+                detail.empty() || ok ? "" : ": ", ok ? "" : detail.c_str());
+    std::fflush(stdout);
+}
+
+void CheckText(const std::optional<std::wstring> &got, const std::wstring &want,
+               const std::wstring &what)
+{
+    Check(got && *got == want, what + L" reads \"" + want + L"\"", "got " + Quoted(got));
+}
+
+ULONGLONG Now()
+{
+    return GetTickCount64();
+}
+
+// Polls until the condition holds or the time runs out; true when it held.
+bool WaitUntil(const std::function<bool()> &condition, DWORD timeoutMs)
+{
+    const ULONGLONG end = Now() + timeoutMs;
+    for (;;) {
+        if (condition()) {
+            return true;
+        }
+        if (Now() >= end) {
+            return false;
+        }
+        Sleep(25);
+    }
+}
+
+// --- Windows of the program under test ---
+
+std::optional<std::wstring> TextOf(HWND window)
+{
+    if (!window) {
+        return std::nullopt;
+    }
+    wchar_t buffer[1024] = {};
+    DWORD_PTR copied = 0;
+    // WM_GETTEXT, not GetWindowTextW: the latter does not ask another process's
+    // edit controls for their text.
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, sizeof buffer / sizeof buffer[0],
+                             reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 3000, &copied)) {
+        return std::nullopt;
+    }
+    return std::wstring(buffer, copied);
+}
+
+HWND main_window = nullptr;
+
+HWND Control(int id)
+{
+    return GetDlgItem(main_window, id);
+}
+
+std::optional<std::wstring> TextOf(int id)
+{
+    return TextOf(Control(id));
+}
+
+bool Shown(int id)
+{
+    return IsWindowVisible(Control(id)) != FALSE;
+}
+
+LRESULT CheckState(int id)
+{
+    DWORD_PTR state = 0;
+    SendMessageTimeoutW(Control(id), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 3000, &state);
+    return static_cast<LRESULT>(state);
+}
+
+// BM_CLICK returns once the program has handled the click.
+void Click(HWND button)
+{
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+}
+
+void Click(int id)
+{
+    Click(Control(id));
+}
+
+// WM_SETTEXT from a thread of its own: the program may answer the change with
+// a modal message box, and the sender waits until that is closed.
+struct SetTextJob {
+    HWND window;
+    std::wstring text;
+};
+
+DWORD WINAPI SetTextThread(void *param)
+{
+    auto *job = static_cast<SetTextJob *>(param);
+    SendMessageW(job->window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(job->text.c_str()));
+    return 0;
+}
+
+HANDLE SetTextAsync(SetTextJob &job)
+{
+    return CreateThread(nullptr, 0, SetTextThread, &job, 0, nullptr);
+}
+
+// A message box of the program: class #32770 with the given title.
+HWND FindMessageBox(const wchar_t *title, DWORD timeoutMs)
+{
+    HWND box = nullptr;
+    WaitUntil(
+        [&] {
+            box = FindWindowW(L"#32770", title);
+            return box && IsWindowVisible(box);
+        },
+        timeoutMs);
+    return box;
+}
+
+void Answer(HWND box, int button)
+{
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+}
+
+// --- The settings in the registry ---
+
+constexpr wchar_t kSettingsKey[] = L"SOFTWARE\\Pelmora\\Brisko";
+REGSAM view = KEY_WOW64_32KEY;
+
+bool SettingsKeyExists(REGSAM inView)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | inView, &key) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+// A REG_SZ value as stored, without its terminating NUL; none when absent or
+// of another type.
+std::optional<std::wstring> Setting(const wchar_t *name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | view, &key) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    wchar_t buffer[512] = {};
+    DWORD type = REG_NONE;
+    DWORD size = sizeof buffer - sizeof(wchar_t);
+    const LONG rc =
+        RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE *>(buffer), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_SZ) {
+        return std::nullopt;
+    }
+    std::wstring text(buffer, size / sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0') {
+        text.pop_back();
+    }
+    return text;
+}
+
+bool WriteSetting(const wchar_t *name, const std::wstring &text)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0, KEY_SET_VALUE | view,
+                        nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    const LONG rc =
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                       static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return rc == ERROR_SUCCESS;
+}
+
+// Waits for a stored value to read as wanted.
+void CheckSetting(const wchar_t *name, const std::wstring &want, DWORD timeoutMs = 1500)
+{
+    std::optional<std::wstring> got;
+    WaitUntil(
+        [&] {
+            got = Setting(name);
+            return got && *got == want;
+        },
+        timeoutMs);
+    Check(got && *got == want, std::wstring(L"registry ") + name + L" holds \"" + want + L"\"",
+          "got " + Quoted(got));
+}
+
+double Number(const std::optional<std::wstring> &text)
+{
+    return text ? std::wcstod(text->c_str(), nullptr) : -1;
+}
+
+// --- The process under test ---
+
+PROCESS_INFORMATION process = {};
+
+bool Start(const std::wstring &exe)
+{
+    // The program's output goes to NUL: an inherited handle on the caller's
+    // pipe would keep the pipe open for as long as the program runs.
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE nul =
+        CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inherit, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nul;
+    startup.hStdOutput = nul;
+    startup.hStdError = nul;
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    std::wstring folder = exe.substr(0, exe.find_last_of(L"\\/") + 1);
+    const BOOL ok =
+        CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup, &process);
+    CloseHandle(nul);
+    return ok != FALSE;
+}
+
+// The main window of the started process, once it is visible; a new prefix
+// can take many seconds to show the first window.
+HWND FindMainWindow(DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            found = nullptr;
+            HWND candidate = nullptr;
+            while ((candidate = FindWindowExW(nullptr, candidate, BRISKO_FORM1_CLASS, nullptr))) {
+                DWORD pid = 0;
+                GetWindowThreadProcessId(candidate, &pid);
+                if (pid == process.dwProcessId && IsWindowVisible(candidate)) {
+                    found = candidate;
+                }
+            }
+            return found != nullptr || WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0;
+        },
+        timeoutMs);
+    return found;
+}
+
+// Ends the program's process when asked through "isClose"; true when it ended
+// with status 0 within the time.
+bool EndsOnIsClose(DWORD timeoutMs, ULONGLONG *tookMs)
+{
+    const ULONGLONG asked = Now();
+    if (!WriteSetting(L"isClose", L"1")) {
+        std::printf("     (could not write isClose)\n");
+    }
+    const bool ended = WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    *tookMs = Now() - asked;
+    DWORD status = STILL_ACTIVE;
+    GetExitCodeProcess(process.hProcess, &status);
+    if (!ended) {
+        std::printf("     (still running after %lu ms)\n", static_cast<unsigned long>(timeoutMs));
+    } else if (status != 0) {
+        std::printf("     (exit status %lu)\n", static_cast<unsigned long>(status));
+    }
+    return ended && status == 0;
+}
+
+void StopProcess()
+{
+    if (process.hProcess) {
+        if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) {
+            TerminateProcess(process.hProcess, 99);
+            WaitForSingleObject(process.hProcess, 5000);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        process = {};
+    }
+}
+
+// H:MM:SS of a whole number of seconds, as the display writes it.
+std::wstring Duration(long seconds)
+{
+    wchar_t text[32];
+    std::swprintf(text, 32, L"%ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    return text;
+}
+
+long Seconds(const std::optional<std::wstring> &text)
+{
+    long h = 0, m = 0, s = 0;
+    if (!text || std::swscanf(text->c_str(), L"%ld:%ld:%ld", &h, &m, &s) != 3) {
+        return -1;
+    }
+    return h * 3600 + m * 60 + s;
+}
+
+// --- The checks, in the order a user meets them ---
+
+void CheckFirstRun()
+{
+    const auto title = TextOf(main_window);
+    Check(title && title->rfind(L"计时器", 0) == 0, L"the main window's title begins with 计时器",
+          "got " + Quoted(title));
+    CheckText(TextOf(controlid::Command1), L"开始", L"Command1");
+    Check(Shown(controlid::Command1), L"开始 is shown");
+    Check(!Shown(controlid::Command2), L"Command2 is hidden at the first start");
+    CheckText(TextOf(controlid::Command2), L"暂停", L"the hidden Command2");
+    CheckText(TextOf(controlid::Label2), L"0:00:00", L"Label2");
+    CheckText(TextOf(controlid::Label7), L"", L"Label7");
+    CheckText(TextOf(controlid::Text1), L"5", L"Text1");
+    CheckText(TextOf(controlid::Label5), L"分钟", L"Label5");
+    CheckText(TextOf(controlid::Check1), L"置最前", L"Check1");
+    CheckText(TextOf(controlid::Check2), L"倒计时", L"Check2");
+    CheckText(TextOf(controlid::Check3), L"菜单", L"Check3");
+    Check(CheckState(controlid::Check1) == BST_UNCHECKED &&
+              CheckState(controlid::Check2) == BST_UNCHECKED &&
+              CheckState(controlid::Check3) == BST_UNCHECKED,
+          L"the three boxes are unchecked");
+    Check(GetMenu(main_window) == nullptr, L"no menu bar at the first start");
+    const LONG_PTR style = GetWindowLongPtrW(main_window, GWL_STYLE);
+    Check((style & WS_MAXIMIZEBOX) == 0 && (style & WS_MINIMIZEBOX) != 0,
+          L"minimize box, no maximize box");
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(GetWindowThreadProcessId(main_window, nullptr), &gui);
+    Check(gui.hwndFocus == Control(controlid::Command1), L"开始 has the keyboard focus");
+}
+
+void CheckHousekeeping()
+{
+    // The first tick comes a second after loading; the title then shows the time.
+    std::optional<std::wstring> title;
+    const bool ticked = WaitUntil(
+        [&] {
+            title = TextOf(main_window);
+            return title && title->rfind(L"计时器 ", 0) == 0 && title->size() > 4;
+        },
+        2500);
+    Check(ticked, L"the title shows 计时器 and the time of day", "got " + Quoted(title));
+
+    const REGSAM other = view == KEY_WOW64_32KEY ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    Check(SettingsKeyExists(view) && !SettingsKeyExists(other),
+          view == KEY_WOW64_32KEY ? L"the settings are in the registry's 32-bit view"
+                                  : L"the settings are in the registry's 64-bit view",
+          SettingsKeyExists(other) ? "they went to the other view" : "no settings key");
+    const auto first = Setting(L"js00");
+    Check(first && first->size() > 1 && (*first)[0] == L' ' && Number(first) >= 1,
+          L"js00 is stored as a blank and the seconds", "got " + Quoted(first));
+    const ULONGLONG t0 = Now();
+    Sleep(2100);
+    const double grew = Number(Setting(L"js00")) - Number(first);
+    const double want = static_cast<double>(Now() - t0) / 1000.0;
+    Check(grew >= want - 1 && grew <= want + 1, L"js00 grows by one every second",
+          "grew by " + std::to_string(grew) + " in " + std::to_string(want) + " s");
+
+    // Where the window opened, and where it goes when moved.
+    RECT rect = {};
+    GetWindowRect(main_window, &rect);
+    const double left = Number(Setting(L"Left"));
+    const double top = Number(Setting(L"Top"));
+    Check(std::abs(left - rect.left * 15.0) <= 15 && std::abs(top - rect.top * 15.0) <= 15,
+          L"Left and Top hold the window's place in twips (1000 at the first start)",
+          "stored " + Quoted(Setting(L"Left")) + ", " + Quoted(Setting(L"Top")) + " for " +
+              std::to_string(rect.left) + ", " + std::to_string(rect.top) + " px");
+    SetWindowPos(main_window, nullptr, 200, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CheckSetting(L"Left", L"3000");
+    CheckSetting(L"Top", L"1800");
+}
+
+void CheckStopwatchPauseStop()
+{
+    Click(controlid::Command1);
+    const ULONGLONG started = Now();
+    CheckText(TextOf(controlid::Command1), L"停止", L"after 开始, Command1");
+    Check(Shown(controlid::Command2), L"暂停 appears with the start");
+    CheckText(TextOf(controlid::Command2), L"暂停", L"Command2");
+
+    const bool counted = WaitUntil([] { return TextOf(controlid::Label2) == L"0:00:02"; }, 4000);
+    const ULONGLONG took = Now() - started;
+    Check(counted && took >= 1500 && took <= 3500,
+          L"the stopwatch shows 0:00:02 about two seconds after 开始",
+          "after " + std::to_string(took) + " ms: " + Quoted(TextOf(controlid::Label2)));
+    CheckText(TextOf(controlid::Label7), L"正在计时中...", L"at 0:00:02 Label7");
+
+    Click(controlid::Command2);
+    CheckText(TextOf(controlid::Command2), L"继续", L"after 暂停, Command2");
+    CheckText(TextOf(controlid::Label7), L"计时暂停中", L"while paused, Label7");
+    const auto paused = TextOf(controlid::Label2);
+    Sleep(1500);
+    Check(TextOf(controlid::Label2) == paused, L"the display stands still while paused",
+          "was " + Quoted(paused) + ", now " + Quoted(TextOf(controlid::Label2)));
+
+    Click(controlid::Command2);
+    CheckText(TextOf(controlid::Command2), L"暂停", L"after 继续, Command2");
+    const std::wstring next = Duration(Seconds(paused) + 1);
+    std::optional<std::wstring> shown;
+    WaitUntil(
+        [&] {
+            shown = TextOf(controlid::Label2);
+            return shown != paused;
+        },
+        2500);
+    Check(shown == next, L"继续 goes on from where it paused, to " + next, "got " + Quoted(shown));
+
+    Click(controlid::Command1);
+    CheckText(TextOf(controlid::Command1), L"开始", L"after 停止, Command1");
+    Check(!Shown(controlid::Command2), L"Command2 hides on 停止");
+    CheckText(TextOf(controlid::Label7), L"", L"after 停止, Label7");
+}
+
+void CheckZeroMinutes()
+{
+    SetTextJob job{Control(controlid::Text1), L"0"};
+    HANDLE sender = SetTextAsync(job);
+    HWND box = FindMessageBox(L"brisko", 3000);
+    Check(box != nullptr, L"a zero in 分钟 brings up a message box titled brisko");
+    if (box) {
+        CheckText(TextOf(GetDlgItem(box, 0xFFFF)), L"此处必须大于0", L"the message");
+        Answer(box, IDOK);
+    }
+    const bool done = WaitForSingleObject(sender, 3000) == WAIT_OBJECT_0;
+    CloseHandle(sender);
+    Check(done && !FindWindowW(L"#32770", L"brisko"), L"OK closes the message box");
+    CheckText(TextOf(controlid::Text1), L"5", L"after the message, Text1");
+    CheckSetting(L"Text1", L"5");
+}
+
+void CheckCountdown()
+{
+    // 0.05 minutes: a countdown of three seconds.
+    SetTextJob job{Control(controlid::Text1), L"0.05"};
+    HANDLE sender = SetTextAsync(job);
+    WaitForSingleObject(sender, 3000);
+    CloseHandle(sender);
+    CheckSetting(L"Text1", L"0.05");
+    Click(controlid::Check2);
+    Check(CheckState(controlid::Check2) == BST_CHECKED, L"倒计时 ticks");
+    CheckSetting(L"Check2", L" 1");
+
+    Click(controlid::Command1);
+    const ULONGLONG started = Now();
+    const bool first = WaitUntil([] { return TextOf(controlid::Label2) == L"0:00:02"; }, 2500);
+    Check(first, L"the countdown's first tick shows 0:00:02",
+          "got " + Quoted(TextOf(controlid::Label2)));
+    CheckText(TextOf(controlid::Label7), L"倒计时进行中..", L"at the first tick Label7");
+    const bool ended = WaitUntil([] { return TextOf(controlid::Label2) == L"时间到了"; }, 4000);
+    const ULONGLONG took = Now() - started;
+    Check(ended && took >= 2500 && took <= 4500, L"a 0.05-minute countdown ends in 时间到了",
+          "after " + std::to_string(took) + " ms: " + Quoted(TextOf(controlid::Label2)));
+    CheckText(TextOf(controlid::Command1), L"开始", L"after 时间到了, Command1");
+    Check(!Shown(controlid::Command2), L"Command2 hides at the end of the countdown");
+    CheckText(TextOf(controlid::Label7), L"", L"after 时间到了, Label7");
+}
+
+bool Topmost()
+{
+    return (GetWindowLongPtrW(main_window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+void CheckOptions()
+{
+    Click(controlid::Check1);
+    CheckSetting(L"Check1", L" 1");
+    Check(WaitUntil(Topmost, 2500), L"置最前 makes the window WS_EX_TOPMOST within a tick",
+          "(under Wine a WS_EX_TOPMOST window owned by it, such as a tooltip, prevents that)");
+    Click(controlid::Check1);
+    CheckSetting(L"Check1", L" 0");
+    Check(WaitUntil([] { return !Topmost(); }, 2500),
+          L"unticking 置最前 takes WS_EX_TOPMOST away within a tick");
+
+    Click(controlid::Check3);
+    Check(GetMenu(main_window) != nullptr, L"菜单 shows the menu bar at once");
+    CheckSetting(L"Check3", L" 1");
+    Click(controlid::Check3);
+    Check(GetMenu(main_window) == nullptr, L"unticking 菜单 hides the menu bar");
+    CheckSetting(L"Check3", L" 0");
+}
+
+void CheckCloseQuestion()
+{
+    PostMessageW(main_window, WM_CLOSE, 0, 0);
+    HWND box = FindMessageBox(L"关闭程序?", 3000);
+    Check(box != nullptr, L"the close box asks 关闭程序?");
+    if (!box) {
+        return;
+    }
+    CheckText(TextOf(GetDlgItem(box, 0xFFFF)), L"你确定要关闭此程序吗?", L"the question");
+    GUITHREADINFO gui = {};
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &gui);
+    Check(gui.hwndFocus && GetDlgCtrlID(gui.hwndFocus) == IDCANCEL,
+          L"Cancel is the question's default button");
+    Answer(box, IDCANCEL);
+    Sleep(500);
+    Check(IsWindow(main_window) && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT,
+          L"Cancel keeps the program open");
+}
+
+double CheckAbout()
+{
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::nemuAbout, 0), 0);
+    HWND about = nullptr;
+    WaitUntil(
+        [&] {
+            about = FindWindowW(BRISKO_FORMABOUT_CLASS, nullptr);
+            return about && IsWindowVisible(about);
+        },
+        3000);
+    Check(about != nullptr, L"关于本软件 opens the About window");
+    if (!about) {
+        return -1;
+    }
+    const double total = Number(Setting(L"js00"));
+    CheckText(TextOf(about), L"About Brisko（计时器）", L"the About window's title");
+    CheckText(TextOf(GetDlgItem(about, controlid::AboutLabel1)), L"当前版本为：V1.2.2", L"Label1");
+    const auto usage = TextOf(GetDlgItem(about, controlid::AboutLabel3));
+    const std::wstring prefix = L"您已使用本软件合计有 ";
+    const long shown =
+        usage && usage->rfind(prefix, 0) == 0 ? Seconds(usage->substr(prefix.size())) : -1;
+    Check(shown >= 0 && std::abs(shown - total) <= 2, L"Label3 shows the usage total as H:MM:SS",
+          "got " + Quoted(usage) + " with js00 at " + std::to_string(total));
+    CheckText(TextOf(GetDlgItem(about, controlid::AboutLabel4)), L"官方网址：", L"Label4");
+    const auto host = TextOf(GetDlgItem(about, controlid::AboutLabel5));
+    Check(host && !host->empty() && host->find(L'/') == std::wstring::npos,
+          L"Label5 shows the vendor's host name", "got " + Quoted(host));
+    const auto statement = TextOf(GetDlgItem(about, controlid::AboutLabel6));
+    const std::wstring head = L"声明：本软件是纯绿色软件，无需安装，无插件，无病毒，不修改主页，"
+                              L"完全免费使用（永久免费），";
+    const std::wstring tail = L"，任何其它人/公司不得修改本软件代码并用之于商业开发";
+    Check(statement && statement->rfind(head, 0) == 0 &&
+              statement->size() > head.size() + tail.size() &&
+              statement->compare(statement->size() - tail.size(), tail.size(), tail) == 0,
+          L"Label6 holds the statement", "got " + Quoted(statement));
+    Check(GetWindow(about, GW_OWNER) == nullptr && IsWindowEnabled(main_window),
+          L"the About window has no owner and leaves the main window usable");
+    return shown;
+}
+
+// OK at the close question ends the program at once, with status 0.
+void CheckCloseWithOk()
+{
+    PostMessageW(main_window, WM_CLOSE, 0, 0);
+    HWND box = FindMessageBox(L"关闭程序?", 3000);
+    if (box) {
+        Answer(box, IDOK);
+    }
+    const bool ended = WaitForSingleObject(process.hProcess, 3000) == WAIT_OBJECT_0;
+    DWORD status = STILL_ACTIVE;
+    GetExitCodeProcess(process.hProcess, &status);
+    Check(box && ended && status == 0,
+          L"OK at the close question ends the program with exit status 0, About open or not");
+}
+
+void CheckRestored(double totalBefore)
+{
+    CheckText(TextOf(controlid::Text1), L"0.05", L"after a restart, Text1");
+    Check(CheckState(controlid::Check2) == BST_CHECKED &&
+              CheckState(controlid::Check1) == BST_UNCHECKED &&
+              CheckState(controlid::Check3) == BST_UNCHECKED,
+          L"after a restart, 倒计时 ticked and the other boxes as left");
+    RECT rect = {};
+    GetWindowRect(main_window, &rect);
+    Check(rect.left == 200 && rect.top == 120, L"after a restart, the window's place",
+          std::to_string(rect.left) + ", " + std::to_string(rect.top));
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::nemuAbout, 0), 0);
+    HWND about = nullptr;
+    WaitUntil(
+        [&] {
+            about = FindWindowW(BRISKO_FORMABOUT_CLASS, nullptr);
+            return about && IsWindowVisible(about);
+        },
+        3000);
+    const auto usage = TextOf(GetDlgItem(about, controlid::AboutLabel3));
+    const std::wstring prefix = L"您已使用本软件合计有 ";
+    const long shown =
+        usage && usage->rfind(prefix, 0) == 0 ? Seconds(usage->substr(prefix.size())) : -1;
+    Check(about && shown >= totalBefore, L"the usage total goes on from the run before",
+          "got " + Quoted(usage) + ", before " + std::to_string(totalBefore));
+}
+
+int Finish()
+{
+    StopProcess();
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t **argv)
+{
+    std::wstring exe;
+    bool smoke = false;
+    int poseSeconds = -1;
+    for (int i = 1; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        if (arg == L"--view32") {
+            view = KEY_WOW64_32KEY;
+        } else if (arg == L"--view64") {
+            view = KEY_WOW64_64KEY;
+        } else if (arg == L"--smoke") {
+            smoke = true;
+        } else if (arg == L"--pose" && i + 1 < argc) {
+            poseSeconds = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
+        } else {
+            exe = arg;
+        }
+    }
+    if (exe.empty()) {
+        std::printf(
+            "usage: drive_brisko [--view32|--view64] [--smoke|--pose SECONDS] BRISKO.EXE\n");
+        return 2;
+    }
+
+    const bool fresh = !SettingsKeyExists(KEY_WOW64_32KEY) && !SettingsKeyExists(KEY_WOW64_64KEY);
+    if (poseSeconds < 0) {
+        // The first-run checks need an empty store; a user's settings are never touched.
+        Check(fresh, L"no settings stored before the first start (a fresh prefix)");
+        if (!fresh) {
+            return Finish();
+        }
+    }
+    const bool started = Start(exe);
+    Check(started, L"brisko.exe starts",
+          "CreateProcessW failed, error " + std::to_string(GetLastError()));
+    if (!started) {
+        return Finish();
+    }
+    const ULONGLONG launched = Now();
+    main_window = FindMainWindow(30000);
+    Check(main_window != nullptr, L"the main window (class BriskoForm1) appears",
+          WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0 ? "the program ended"
+                                                                    : "none within 30 s");
+    if (!main_window) {
+        return Finish();
+    }
+    std::printf("     (window after %llu ms)\n", Now() - launched);
+
+    if (poseSeconds >= 0) {
+        if (CheckState(controlid::Check2) != BST_CHECKED) {
+            Click(controlid::Check2);
+        }
+        if (CheckState(controlid::Check3) != BST_CHECKED) {
+            Click(controlid::Check3);
+        }
+        Click(controlid::Command1);
+        SetForegroundWindow(main_window); // an active caption, as a user sees it
+        Sleep(static_cast<DWORD>(poseSeconds) * 1000 + 400);
+        RECT rect = {};
+        GetWindowRect(main_window, &rect);
+        std::printf("rect %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
+                    rect.bottom - rect.top);
+        std::printf("%d passed, %d failed\n", passed, failed);
+        return failed == 0 ? 0 : 1; // the program stays up for the picture
+    }
+
+    if (!smoke) {
+        CheckFirstRun();
+        CheckHousekeeping();
+        CheckStopwatchPauseStop();
+        CheckZeroMinutes();
+        CheckCountdown();
+        CheckOptions();
+        CheckCloseQuestion();
+        const double total = CheckAbout();
+        CheckCloseWithOk();
+        // The next start brings the settings back, then obeys isClose with
+        // the About window open.
+        StopProcess();
+        if (!Start(exe) || !(main_window = FindMainWindow(30000))) {
+            Check(false, L"a second start shows its window");
+            return Finish();
+        }
+        CheckRestored(total);
+    }
+
+    ULONGLONG took = 0;
+    Check(EndsOnIsClose(3000, &took), L"isClose 1 ends the program with exit status 0",
+          "see above");
+    std::printf("     (ended %llu ms after isClose)\n", took);
+    if (!smoke) {
+        // While isClose stays 1 every start ends by itself at its first tick
+        // (whether or not its window was up by then).
+        StopProcess();
+        if (Start(exe)) {
+            const bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
+            DWORD status = STILL_ACTIVE;
+            GetExitCodeProcess(process.hProcess, &status);
+            Check(ended && status == 0, L"with isClose still 1, a new start ends by itself with 0");
+        }
+    }
+    return Finish();
+}
