@@ -317,12 +317,7 @@ void Form1::menuUpdate_Click()
 
 LRESULT CALLBACK Form1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        auto *create = reinterpret_cast<CREATESTRUCTW *>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto *self = reinterpret_cast<Form1 *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto *self = AttachedObject<Form1>(window, message, lParam);
     // Messages before the core exists (creation) get the default handling.
     if (!self || !self->core_)
         return DefWindowProcW(window, message, wParam, lParam);

@@ -75,13 +75,8 @@ void FormAbout::Form_Load()
 
 LRESULT CALLBACK AboutProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    auto *self = reinterpret_cast<FormAbout *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto *self = AttachedObject<FormAbout>(window, message, lParam);
     switch (message) {
-    case WM_NCCREATE:
-        SetWindowLongPtrW(
-            window, GWLP_USERDATA,
-            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW *>(lParam)->lpCreateParams));
-        break;
     case WM_COMMAND:
         if (self && LOWORD(wParam) == controlid::AboutLabel5 && HIWORD(wParam) == STN_CLICKED)
             self->Label5_Click();

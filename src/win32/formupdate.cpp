@@ -35,13 +35,8 @@ struct FormUpdate {
 
 LRESULT CALLBACK UpdateProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    auto *self = reinterpret_cast<FormUpdate *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto *self = AttachedObject<FormUpdate>(window, message, lParam);
     switch (message) {
-    case WM_NCCREATE:
-        SetWindowLongPtrW(
-            window, GWLP_USERDATA,
-            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW *>(lParam)->lpCreateParams));
-        break;
     case WM_COMMAND:
         // Esc (IDCANCEL from the dialog keys) does nothing: no cancel button.
         if (!self || (lParam && HIWORD(wParam) != BN_CLICKED))

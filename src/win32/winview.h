@@ -44,6 +44,17 @@ void FitLabel(HWND label);
 // Registers a window class of the program (once), with the program's icon.
 void RegisterWindowClass(const wchar_t *name, WNDPROC procedure);
 
+// The object a window was created for (CreateWindowExW's last argument),
+// attached at WM_NCCREATE; null for the few messages that come before it.
+template <typename Object> Object *AttachedObject(HWND window, UINT message, LPARAM lParam)
+{
+    if (message == WM_NCCREATE)
+        SetWindowLongPtrW(
+            window, GWLP_USERDATA,
+            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW *>(lParam)->lpCreateParams));
+    return reinterpret_cast<Object *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
 // One tooltip window per top-level window.
 HWND MakeTooltips(HWND owner);
 // Sets (or, with an empty text, removes) a control's tooltip.
