@@ -66,24 +66,11 @@ prefix_ms=$(elapsed "$phase")
 passed=0
 failed=0
 # run_driver <name> <driver arguments...>: runs the driver in the current
-# prefix and adds its closing line to the totals. Its output goes to a file:
-# the program it starts inherits the descriptors Wine was given.
+# prefix and adds its closing line to the totals.
 run_driver() {
-    local name=$1 status=0 closing
+    local name=$1
     shift
-    wine "$driver" "$@" >"$work/raw.log" 2>&1 || status=$?
-    wineserver -w
-    tr -d '\r' <"$work/raw.log" >"$work/driver.log"
-    sed '$!b; /^[0-9]* passed, [0-9]* failed$/d' "$work/driver.log"
-    closing=$(tail -n 1 "$work/driver.log")
-    if [[ $closing =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
-        passed=$((passed + BASH_REMATCH[1]))
-        failed=$((failed + BASH_REMATCH[2]))
-        echo "$name: $closing"
-    else
-        echo "FAIL $name printed no closing line (Wine exit status $status)"
-        failed=$((failed + 1))
-    fi
+    wine_run_counted "$name" "$work/driver.log" "$driver" "$@"
 }
 check() { # check <condition as a command> <what>
     local what=${*: -1}

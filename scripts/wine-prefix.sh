@@ -8,6 +8,9 @@
 #   wine_environment WORK       exports Wine's settings; HOME goes to WORK/home
 #   wine_new_prefix DIR [null|x11]
 #                               makes a prefix there and makes it the current one
+#   wine_run_counted NAME LOG PROGRAM [ARGS...]
+#                               runs a program that ends with "N passed, N failed"
+#                               and adds that line to the totals passed/failed
 
 wine_zh_locale=zh_CN.UTF-8
 
@@ -52,4 +55,29 @@ wine_new_prefix() {
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$graphics" /f >/dev/null 2>&1 ||
         echo "could not choose the $graphics display driver"
     wineserver -w
+}
+
+# The program's output goes to a file, never a pipe: what it starts inherits
+# the descriptors Wine was given. Sets wine_status to Wine's exit status and
+# wine_failed_here to the failures the closing line reported.
+wine_run_counted() {
+    local name=$1 log=$2 closing
+    shift 2
+    wine_status=0
+    wine_failed_here=0
+    wine "$@" >"$log.raw" 2>&1 || wine_status=$?
+    wineserver -w
+    tr -d '\r' <"$log.raw" >"$log"
+    sed '$!b; /^[0-9]* passed, [0-9]* failed$/d' "$log"
+    closing=$(tail -n 1 "$log")
+    if [[ $closing =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
+        passed=$((passed + BASH_REMATCH[1]))
+        failed=$((failed + BASH_REMATCH[2]))
+        wine_failed_here=${BASH_REMATCH[2]}
+        echo "$name: $closing"
+    else
+        echo "FAIL $name printed no closing line (Wine exit status $wine_status)"
+        failed=$((failed + 1))
+        wine_failed_here=1
+    fi
 }

@@ -78,23 +78,9 @@ prefix_ms=$(elapsed "$phase")
 passed=0
 failed=0
 run_test() {
-    local name=$1 exe=$2 status=0
-    wine "$exe" >"$work/raw.log" 2>&1 || status=$?
-    wineserver -w
-    tr -d '\r' <"$work/raw.log" >"$work/test.log"
-    sed '$!b; /^[0-9]* passed, [0-9]* failed$/d' "$work/test.log"
-    local closing
-    closing=$(tail -n 1 "$work/test.log")
-    if [[ $closing =~ ^([0-9]+)\ passed,\ ([0-9]+)\ failed$ ]]; then
-        passed=$((passed + BASH_REMATCH[1]))
-        failed=$((failed + BASH_REMATCH[2]))
-        echo "$name: $closing"
-        if [ "$status" -ne 0 ] && [ "${BASH_REMATCH[2]}" -eq 0 ]; then
-            echo "FAIL $name exited with status $status"
-            failed=$((failed + 1))
-        fi
-    else
-        echo "FAIL $name printed no closing line (Wine exit status $status)"
+    wine_run_counted "$1" "$work/test.log" "$2"
+    if [ "$wine_status" -ne 0 ] && [ "$wine_failed_here" -eq 0 ]; then
+        echo "FAIL $1 exited with status $wine_status"
         failed=$((failed + 1))
     fi
 }

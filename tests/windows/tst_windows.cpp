@@ -8,6 +8,7 @@
 #include "core/rules/versionrules.h"
 #include "core/store/registrystore.h"
 #include "core/store/settingsstore.h"
+#include "support/check.h"
 #include "win32/win32calls.h"
 
 #include <windows.h>
@@ -31,20 +32,7 @@ void Check(bool ok, const std::string &what)
 }
 
 // Bytes as printable ASCII, so the log reads the same in any console code page.
-std::string Shown(const std::string &text)
-{
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c >= 0x20 && c < 0x7f && c != '\\' && c != '"') {
-            out += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            out += escaped;
-        }
-    }
-    return out + "\"";
-}
+using check::Shown;
 
 std::string Shown(const std::wstring &text)
 {
