@@ -18,13 +18,15 @@ struct Rig {
     {
         if (usageTotal)
             env.store.set("js00", usageTotal);
-        core.Form_Load(314, 114, {{0, 0, 800, 600}});
+        core.Form_Load(314, 114, {{0, 0, 800, 600}}, 96);
         env.store.log.clear();
     }
-    void tick(int left = 200, int top = 100, bool keepOnTop = false)
+    void tick(int left = 200, int top = 100, bool keepOnTop = false, int dpi = 96)
     {
-        core.Timer1_Timer(left, top, keepOnTop,
-                          [this](const std::string &t) { titles.push_back(t); });
+        core.Check1_Click(keepOnTop);
+        env.store.log.clear();
+        core.Timer1_Timer(left, top, dpi);
+        titles.push_back(core.look().title);
     }
 };
 
@@ -56,15 +58,16 @@ TEST_CASE(tickStoresPlaceAndTotalAsOneBatchThenReadsTheQuitRequest)
     CHECK_EQ(rig.env.process.ends, 0);
 }
 
-TEST_CASE(titleComesBeforeKeepOnTop)
+TEST_CASE(placeIsStoredInTwipsAtTheWindowsDpi)
 {
     Rig rig;
-    std::vector<std::string> order;
-    rig.env.stacking.calls.clear();
-    rig.core.Timer1_Timer(0, 0, true, [&](const std::string &) {
-        order.push_back(rig.env.stacking.calls.empty() ? "title first" : "title late");
-    });
-    CHECK(order == std::vector<std::string>{"title first"});
+    CHECK_EQ(rig.core.look().title, "计时器");
+    rig.tick(300, 150, false, 144);
+    CHECK_EQ(rig.env.store.get("Left"), "3000");
+    CHECK_EQ(rig.env.store.get("Top"), "1500");
+    rig.tick(100, 67, false, 96);
+    CHECK_EQ(rig.env.store.get("Left"), "1500");
+    CHECK_EQ(rig.env.store.get("Top"), "1005");
 }
 
 TEST_CASE(outsideQuitRequest)
@@ -104,9 +107,10 @@ TEST_CASE(closeQuestion)
 
     // A countdown goes on while the question is open, and an outside quit
     // request ends the program before the answer.
+    rig.core.Check2_Click(true);
     rig.core.Command1_Click();
     rig.env.messages.whileOpen = [&rig] {
-        rig.core.Timer2_Timer("5", true);
+        rig.core.Timer2_Timer();
         rig.env.store.set("isClose", "1");
         rig.tick();
     };

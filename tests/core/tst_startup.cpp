@@ -10,11 +10,21 @@
 
 namespace {
 
+// The writes as "Name=text;" in order.
+std::string writesOf(const MemoryStore &store)
+{
+    std::string out;
+    for (const auto &w : store.writes())
+        out += w.name + "=" + w.text + ";";
+    return out;
+}
+
 const std::vector<PixelRect> kOneScreen{{0, 0, 800, 600}};
 
-StartupState load(MemoryStore &store, const std::vector<PixelRect> &screens = kOneScreen)
+StartupState load(MemoryStore &store, const std::vector<PixelRect> &screens = kOneScreen,
+                  int dpi = 96)
 {
-    return ReadStartup(store, 314, 114, screens);
+    return ReadStartup(store, 314, 114, screens, dpi);
 }
 
 } // namespace
@@ -142,7 +152,7 @@ TEST_CASE(sharedValuesAndTheNotice)
     FakeEnvironment env;
     env.store.set("js00", " 3600");
     MainWindowCore core(env.services(), nullptr);
-    core.Form_Load(314, 114, kOneScreen);
+    core.Form_Load(314, 114, kOneScreen, 96);
     CHECK_EQ(core.usageTotal(), 3600.0);
     CHECK(env.http.requested.empty());
     core.FinishLoad([] { return true; });
@@ -164,4 +174,48 @@ TEST_CASE(sharedValuesAndTheNotice)
     MainWindowCore gone(env.services(), nullptr);
     gone.FinishLoad([] { return false; });
     CHECK_EQ(gone.alarmFilePath(), "");
+}
+
+TEST_CASE(startUpStoresBackOnlyWhatDiffersFromTheDesign)
+{
+    // A first run: the entry keeps its "5" and two boxes stay clear; only the
+    // menu box, checked as designed, changes.
+    FakeEnvironment first;
+    MainWindowCore a(first.services(), nullptr);
+    a.Form_Load(314, 114, kOneScreen, 96);
+    CHECK_EQ(writesOf(first.store), "Check3= 0;");
+    CHECK(!a.look().menuBar);
+
+    // A stored text that is no number shows 5 and stays as it was.
+    FakeEnvironment typed;
+    typed.store.set("Text1", "abc");
+    typed.store.set("Check2", " 1");
+    MainWindowCore b(typed.services(), nullptr);
+    b.Form_Load(314, 114, kOneScreen, 96);
+    CHECK_EQ(b.look().minutes, "5");
+    CHECK(b.look().countdown);
+    CHECK_EQ(typed.store.get("Text1"), "abc");
+    CHECK_EQ(writesOf(typed.store), "Check2= 1;Check3= 0;");
+
+    // A stored 007 shows 7, which is a change of the entry and is stored.
+    FakeEnvironment padded;
+    padded.store.set("Text1", "007");
+    padded.store.set("Check3", " 1");
+    MainWindowCore c(padded.services(), nullptr);
+    c.Form_Load(314, 114, kOneScreen, 96);
+    CHECK_EQ(writesOf(padded.store), "Text1=7;");
+}
+
+TEST_CASE(placeIsConvertedAtTheScreensDpi)
+{
+    // 1440 twips to the inch: 15 a pixel at 96 DPI, 10 at 144.
+    MemoryStore none;
+    CHECK_EQ(load(none, {{0, 0, 1920, 1080}}, 144).left, 100);
+    MemoryStore stored;
+    stored.set("Left", "3000");
+    stored.set("Top", "1500");
+    CHECK_EQ(load(stored, {{0, 0, 1920, 1080}}, 96).left, 200);
+    const StartupState high = load(stored, {{0, 0, 1920, 1080}}, 144);
+    CHECK_EQ(high.left, 300);
+    CHECK_EQ(high.top, 150);
 }

@@ -32,13 +32,18 @@ struct CoreRig {
     FakeEnvironment env;
     MainWindowCore core{env.services(), nullptr};
     CoreRig() { core.setAlarmFilePath("/opt/brisko/sound.mp3"); }
+    void ticks(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            if (core.Timer2_Timer().alarmDue)
+                core.SoundAlarm();
+    }
     // Runs a 0.5-minute stopwatch to its alarm (tick 20).
     void runToAlarm()
     {
+        core.Text1_Change("0.5");
         core.Command1_Click();
-        for (int i = 0; i < 20; ++i)
-            if (core.Timer2_Timer("0.5", false).alarmDue)
-                core.SoundAlarm();
+        ticks(20);
     }
 };
 
@@ -83,8 +88,8 @@ TEST_CASE(stateTable)
         else if (step != "created")
             engine.pauseOrContinue();
         CHECK_EQ(engine.state(), row.state);
-        CHECK(engine.look().command1 == row.command1);
-        CHECK(engine.look().command2 == row.command2);
+        CHECK(engine.look().startStop == row.command1);
+        CHECK(engine.look().pauseContinue == row.command2);
         CHECK_EQ(engine.look().timerOn, row.timerOn);
         CHECK_EQ(engine.look().status, row.status);
     }
@@ -135,8 +140,8 @@ TEST_CASE(countdownFinishesWithTimeIsUp)
     CHECK_EQ(engine.look().status, "");
     CHECK(engine.look().displayColour == kDisplayBlue);
     // A finish leaves the tooltip of a fresh window, not that of a stop.
-    CHECK_EQ(engine.look().command1.tooltip, "点一下开始计时");
-    CHECK(!engine.look().command2.visible);
+    CHECK_EQ(engine.look().startStop.tooltip, "点一下开始计时");
+    CHECK(!engine.look().pauseContinue.visible);
 }
 
 TEST_CASE(pauseContinueAndStopKeepOrResetTheCount)
@@ -231,7 +236,7 @@ TEST_CASE(alarmPlaysTheFileOrSoundsTheTone)
 
     CoreRig missing;
     bool paintedFirst = false;
-    missing.core.alarm().beforeTone = [&] { paintedFirst = missing.env.tone.beeps.empty(); };
+    missing.core.SetBeforeTone([&] { paintedFirst = missing.env.tone.beeps.empty(); });
     missing.runToAlarm();
     CHECK(missing.env.alarm.played.empty());
     CHECK_EQ(missing.env.tone.beeps.size(), size_t(1));
@@ -256,14 +261,13 @@ TEST_CASE(lateCannotPlayReportAfterAStopStaysSilent)
     rig.core.Command1_Click(); // 开始 again
     rig.env.alarm.failToPlay();
     CHECK(rig.env.tone.beeps.empty());
-    CHECK(!rig.core.alarm().live());
+    CHECK(!rig.core.alarmLive());
 
     // A countdown's finish leaves the alarm live.
-    for (int i = 0; i < 30; ++i)
-        if (rig.core.Timer2_Timer("0.5", true).alarmDue)
-            rig.core.SoundAlarm();
-    CHECK_EQ(rig.core.timingLook().display, "时间到了");
-    CHECK(rig.core.alarm().live());
+    rig.core.Check2_Click(true);
+    rig.ticks(30);
+    CHECK_EQ(rig.core.look().timing.display, "时间到了");
+    CHECK(rig.core.alarmLive());
     rig.env.alarm.failToPlay();
     CHECK_EQ(rig.env.tone.beeps.size(), size_t(1));
 }
@@ -286,7 +290,13 @@ TEST_CASE(minutesEntryStoresPositiveTextsAsTyped)
         CHECK_EQ(m.text, "此处必须大于0");
         CHECK_EQ(m.title, "brisko");
         CHECK(m.buttons == MessageSpec::Buttons::Ok && m.icon == MessageSpec::Icon::None);
-        CHECK_EQ(rig.env.store.get("Text1"), "7");
+        // The entry goes back to 5, which is stored in turn.
+        CHECK_EQ(rig.core.look().minutes, "5");
+        CHECK_EQ(rig.env.store.get("Text1"), "5");
+        // Setting the entry to the text it already holds stores nothing.
+        rig.env.store.log.clear();
+        CHECK(rig.core.Text1_Change("5"));
+        CHECK(rig.env.store.log.empty());
     }
     rig.core.Check2_Click(true);
     CHECK_EQ(rig.env.store.get("Check2"), " 1");

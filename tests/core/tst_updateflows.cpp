@@ -1,5 +1,6 @@
 // The version check at start-up and in the update window, over a fake site.
 
+#include "core/mainwindow/mainwindowcore.h"
 #include "core/rules/versionrules.h"
 #include "core/update/updateflows.h"
 #include "core/update/versionquery.h"
@@ -133,4 +134,43 @@ TEST_CASE(ownVersion)
     CHECK_EQ(ProgramVersionText(s), "V1.2.2");
     s.versionMinor = 10;
     CHECK_EQ(ProgramVersionText(s), "V1.10.2");
+}
+
+TEST_CASE(updateWindowFromTheMainWindow)
+{
+    FakeEnvironment env;
+    env.http.bodies[kVersionUrl] = "[123]";
+    MainWindowCore core(env.services(), nullptr);
+    core.FinishLoad([] { return true; });
+    // The entry chosen again while the first window loads does nothing.
+    CHECK(core.menuUpdate_Click());
+    CHECK(!core.look().housekeepingOn);
+    env.http.whileWaiting = [&] { CHECK(!core.menuUpdate_Click()); };
+    const UpdateWindowLook look = core.LoadUpdateWindow();
+    CHECK_EQ(look.label2, "当前版本为：V1.2.2");
+    CHECK_EQ(look.label3, "最新版本为:V1.2.3");
+    core.UpdateCommand1_Click();
+    CHECK(env.browser.opened.back() == kUpdatePage);
+    core.UpdateWindowClosed();
+    CHECK(core.look().housekeepingOn);
+    CHECK(core.menuUpdate_Click());
+}
+
+TEST_CASE(aboutTextsAndTheHostName)
+{
+    FakeEnvironment env;
+    env.store.set("js00", " 61");
+    MainWindowCore core(env.services(), nullptr);
+    core.Form_Load(314, 114, {}, 96);
+    core.FinishLoad([] { return true; });
+    const AboutTexts texts = core.AboutWindowTexts();
+    CHECK_EQ(texts.label1, "当前版本为：V1.2.2");
+    CHECK_EQ(texts.label3, "您已使用本软件合计有 0:01:01");
+    CHECK_EQ(texts.label5, "vendor.test");
+    core.AboutLabel5_Click();
+    CHECK(env.browser.opened.back() == "http://vendor.test/");
+    for (const char *url : {"https://www.Pelmora.example", "http://user@www.pelmora.example:8080/",
+                            "www.pelmora.example/brk?x#y"})
+        CHECK_EQ(HostOf(url), "www.pelmora.example");
+    CHECK_EQ(HostOf("http://[::1]:47811"), "[::1]");
 }

@@ -16,7 +16,7 @@
 // Geometry is in twips, 1440 to the inch, from the top left of the client
 // area (twips.h converts at a DPI).
 
-struct TwipsRect {
+struct DesignRect {
     int left = 0;
     int top = 0;
     int width = 0;
@@ -53,7 +53,7 @@ struct ControlDesign {
     std::string_view name{};
     int id = 0;
     ControlKind kind = ControlKind::FittedLabel;
-    TwipsRect rect{};
+    DesignRect rect{};
     std::string_view text{};
     std::string_view tooltip{};
     FontRole font = FontRole::Window;

@@ -20,6 +20,19 @@ inline double PixelsToTwips(int pixels)
     return pixels * kTwipsPerPixel;
 }
 
+// The same at a screen's DPI: 1440 twips to the inch, so 15 a pixel at 96,
+// 10 at 144.
+inline int TwipsToPixels(double twips, int dpi)
+{
+    const double limit = 1e7;
+    return static_cast<int>(std::lround(std::clamp(twips, -limit, limit) * dpi / 1440.0));
+}
+
+inline double PixelsToTwips(int pixels, int dpi)
+{
+    return dpi > 0 ? pixels * 1440.0 / dpi : PixelsToTwips(pixels);
+}
+
 struct PixelRect {
     int left = 0;
     int top = 0;
