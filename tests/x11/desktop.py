@@ -30,6 +30,19 @@ def tool(*args, timeout=20):
                           timeout=timeout).stdout
 
 
+def settled(measure, seconds=5, step=0.15):
+    """A measure of the screen once it gives the same value three times in
+    a row (the window manager and the program draw when they get to it)."""
+    values = []
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        values.append(measure())
+        if len(values) >= 3 and values[-1] == values[-2] == values[-3]:
+            break
+        time.sleep(step)
+    return values[-1]
+
+
 def wait_for(predicate, seconds, step=0.1):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
@@ -231,15 +244,12 @@ def title_shown_whole(win, title):
         ref_win = ref_win[0]
         tool("xprop", "-id", ref_win, "-f", "_NET_WM_NAME", "8u", "-set", "_NET_WM_NAME", title)
         activate(ref_win)
-        time.sleep(0.3)
-        full = title_text_pixels(ref_win)
+        full = settled(lambda: title_text_pixels(ref_win))
         tool("xdotool", "windowsize", "--sync", ref_win, width, 40)
         activate(ref_win)
-        time.sleep(0.3)
-        narrow = title_text_pixels(ref_win)
+        narrow = settled(lambda: title_text_pixels(ref_win))
         activate(win)
-        time.sleep(0.3)
-        own = title_text_pixels(win)
+        own = settled(lambda: title_text_pixels(win))
     finally:
         ref.kill()
         ref.wait()

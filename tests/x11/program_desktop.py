@@ -15,7 +15,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import (Image, Store, Vendor, activate, click, expect, find_window, finish,  # noqa: E402
-                     frame_of, geometry, key, title_shown_whole, wait_for)
+                     frame_of, geometry, key, settled, title_shown_whole, wait_for)
 
 BRISKO, REG, STORE_DIR, VENDOR_URL = sys.argv[1:5]
 SHOTS = os.environ.get("BRISKO_SHOTS")
@@ -59,17 +59,16 @@ def entry_text_whole(win, text):
     # isn't drawn): an entry that scrolls shows two different pictures.
     key("Home")
     key("Tab")
-    time.sleep(0.3)
-    from_start = Image(win)
+    from_start = settled(lambda: Image(win).crop(ENTRY))
     key("shift+Tab")
     key("End")
     key("Tab")
-    time.sleep(0.3)
+    settled(lambda: Image(win).crop(ENTRY))
     from_end = Image(win)
     shot(win, "entry-" + text)
     ink = from_end.ink(ENTRY_INSIDE)
     expect(f"{text!r}: the same picture from the start and from the end",
-           from_start.crop(ENTRY) == from_end.crop(ENTRY))
+           from_start == from_end.crop(ENTRY))
     expect(f"{text!r}: its ink {ink} stays clear of the frame's inside "
            f"{ENTRY_INSIDE[0]}..{ENTRY_INSIDE[2] - 1}",
            ink is not None and ink[0] > ENTRY_INSIDE[0] and ink[2] < ENTRY_INSIDE[2] - 1
@@ -99,8 +98,7 @@ def main():
         win = find_window(proc.pid, lambda n: n.startswith("计时器"))
         if not expect("the main window is shown", win is not None):
             return
-        time.sleep(0.5)
-
+        settled(lambda: Image(win).crop(ENTRY))
         first = Image(win)
         shot(win, "first-run")
         five = first.ink(ENTRY_INSIDE)
@@ -128,24 +126,23 @@ def main():
         expect("Cancel keeps the program", proc.poll() is None)
 
         # Minimised, the window keeps its place in the store.
-        tool_move = subprocess.run(["xdotool", "windowmove", "--sync", win, "200", "150"],
-                                   capture_output=True, timeout=20)
-        time.sleep(1.5)
+        subprocess.run(["xdotool", "windowmove", "--sync", win, "200", "150"],
+                       capture_output=True, timeout=20)
         fx, fy = geometry(frame_of(win))[:2]
-        placed = stored_place(store)
-        expect(f"moved to the frame's {fx}, {fy}: stored {placed}",
-               tool_move.returncode == 0 and placed == (fx * 15, fy * 15))
-        used = int(store.get("js00"))
+        placed = (fx * 15, fy * 15)
+        expect(f"moved to the frame's {fx}, {fy}: stored {stored_place(store)}",
+               wait_for(lambda: stored_place(store) == placed, 3))
         subprocess.run(["xdotool", "windowminimize", "--sync", win], timeout=20)
-        time.sleep(2.5)
-        state = subprocess.run(["xprop", "-id", win, "WM_STATE"], capture_output=True,
-                               text=True).stdout
-        expect("the window is minimised", "Iconic" in state)
+        expect("the window is minimised", wait_for(lambda: "Iconic" in subprocess.run(
+            ["xprop", "-id", win, "WM_STATE"], capture_output=True, text=True).stdout, 3))
+        used = int(store.get("js00"))
+        ticked = wait_for(lambda: int(store.get("js00")) >= used + 2, 4)
         expect(f"minimised, the housekeeping ticks go on ({used} -> {store.get('js00')}) and "
                f"store the same place ({stored_place(store)})",
-               int(store.get("js00")) > used and stored_place(store) == placed)
+               ticked and stored_place(store) == placed)
         activate(win)
-        time.sleep(1.5)
+        used = int(store.get("js00"))
+        wait_for(lambda: int(store.get("js00")) >= used + 1, 3)
         expect(f"restored at the same place ({geometry(frame_of(win))[:2]}, stored "
                f"{stored_place(store)})",
                geometry(frame_of(win))[:2] == (fx, fy) and stored_place(store) == placed)

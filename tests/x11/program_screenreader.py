@@ -171,11 +171,12 @@ def main():
             expect(f"its five labels are its own children ({window.childCount})",
                    window.childCount == 5 and
                    all(c.getRoleName() == "label" for c in window))
-            box = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-            x, y, w, h = geometry(about)
-            expect(f"it is where its window is on the screen ({box.x}, {box.y}, {box.width} x "
-                   f"{box.height}; the window {x}, {y}, {w} x {h})",
-                   (box.x, box.y, box.width, box.height) == (x, y, w, h))
+            def extents():
+                box = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                return box.x, box.y, box.width, box.height
+            expect(f"it is where its window is on the screen ({extents()}; the window "
+                   f"{geometry(about)})",
+                   wait_for(lambda: extents() == geometry(about), 3))
         if about:
             activate(about)
             key("alt+F4")
