@@ -130,8 +130,8 @@ def main():
                        capture_output=True, timeout=20)
         fx, fy = geometry(frame_of(win))[:2]
         placed = (fx * 15, fy * 15)
-        expect(f"moved to the frame's {fx}, {fy}: stored {stored_place(store)}",
-               wait_for(lambda: stored_place(store) == placed, 3))
+        moved = wait_for(lambda: stored_place(store) == placed, 3)
+        expect(f"moved to the frame's {fx}, {fy}: stored {stored_place(store)}", moved)
         subprocess.run(["xdotool", "windowminimize", "--sync", win], timeout=20)
         expect("the window is minimised", wait_for(lambda: "Iconic" in subprocess.run(
             ["xprop", "-id", win, "WM_STATE"], capture_output=True, text=True).stdout, 3))
