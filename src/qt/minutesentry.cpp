@@ -32,11 +32,10 @@ void MinutesEntry::initStyleOption(QStyleOptionFrame *option) const
 void MinutesEntry::place(const QRect &geometry)
 {
     setGeometry(geometry);
-    // A sans face at 8.25 pt (11 px): its 5 is 8 px of ink, as legible as the
-    // Song face's 9 pt digits were. Four characters of it are about 24 px
-    // wide, more than the box holds, so it is drawn narrower, just as far as
-    // they need to fit: the entry scrolls a text one pixel wider than its
-    // room (the cursor's pixel).
+    // A sans face at 8.25 pt (11 px), whose 5 is 8 px of ink. Four
+    // characters of it are about 24 px wide, more than the box holds, so it
+    // is drawn narrower, just as far as they need to fit: the entry scrolls a
+    // text that leaves its room no pixel for the cursor.
     QFont font;
     font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Zen Hei")});
     font.setStyleHint(QFont::SansSerif);
