@@ -2,10 +2,13 @@
 (xdotool, xwininfo, xprop, import) as a user's desktop sees the windows, the
 settings store through brisko-reg, and a stand-in for the vendor's site."""
 
+import contextlib
 import http.server
 import os
 import re
+import shutil
 import subprocess
+import tempfile
 import threading
 import time
 import urllib.parse
@@ -79,6 +82,33 @@ class Store:
         return None
 
 
+@contextlib.contextmanager
+def running(brisko, store, vendor_url, settings, **env):
+    """The program, started on a store holding only these settings, with a
+    vendor's site that announces a newer version until the program's window
+    is up; ended through isClose, the store emptied again."""
+    store.clear()
+    for name, data in settings.items():
+        store.set(name, data)
+    home = tempfile.mkdtemp(prefix="brisko-x11-")
+    vendor = Vendor(vendor_url, "<html>[123]</html>")
+    proc = subprocess.Popen([brisko], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            env=dict(os.environ, XDG_CONFIG_HOME=os.path.join(home, "config"),
+                                     **env))
+    try:
+        yield proc, vendor
+    finally:
+        vendor.close()
+        store.set("isClose", "1")
+        try:
+            proc.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+        store.clear()
+        shutil.rmtree(home, ignore_errors=True)
+
+
 # --- the vendor's site ---------------------------------------------------------
 
 class Vendor:
@@ -117,8 +147,10 @@ class Vendor:
         self.thread.start()
 
     def close(self):
-        self.server.shutdown()
-        self.server.server_close()
+        if self.server:
+            self.server.shutdown()
+            self.server.server_close()
+            self.server = None
 
 
 # --- windows ----------------------------------------------------------------------
@@ -128,21 +160,12 @@ def window_name(win):
     return r.stdout.decode("utf-8", "replace").rstrip("\n") if r.returncode == 0 else None
 
 
-def windows_of(pid):
-    """The program's shown windows: {name: id}."""
-    found = {}
-    for win in tool("xdotool", "search", "--onlyvisible", "--pid", pid).split():
-        name = window_name(win)
-        if name is not None:
-            found[name] = win
-    return found
-
-
 def find_window(pid, matches, seconds=10):
     """The id of the program's shown window whose name matches."""
     def look():
-        for name, win in windows_of(pid).items():
-            if matches(name):
+        for win in tool("xdotool", "search", "--onlyvisible", "--pid", pid).split():
+            name = window_name(win)
+            if name is not None and matches(name):
                 return win
         return None
     return wait_for(look, seconds)
@@ -182,13 +205,11 @@ def activate(win):
 class Image:
     """A window's pixels as the screen shows them, from ImageMagick's import."""
 
-    def __init__(self, win, save_as=None):
-        data = subprocess.run(["import", "-window", str(win), "-depth", "8", "ppm:-"], capture_output=True,
-                              timeout=20).stdout
+    def __init__(self, win):
+        data = subprocess.run(["import", "-window", str(win), "-depth", "8", "ppm:-"],
+                              capture_output=True, timeout=20).stdout
         magic, size, depth, self.raw = data.split(b"\n", 3)
         self.width, self.height = map(int, size.split())
-        if save_as:
-            subprocess.run(["import", "-window", str(win), save_as], timeout=20)
 
     def rgb(self, x, y):
         i = (y * self.width + x) * 3

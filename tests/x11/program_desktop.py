@@ -10,12 +10,11 @@ With BRISKO_SHOTS=<folder> the windows are saved there as PNG files."""
 import os
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import (Image, Store, Vendor, activate, click, expect, find_window, finish,  # noqa: E402
-                     frame_of, geometry, key, settled, title_shown_whole, wait_for)
+from desktop import (Image, Store, activate, click, expect, find_window, finish,  # noqa: E402
+                     frame_of, geometry, key, running, settled, title_shown_whole, wait_for)
 
 BRISKO, REG, STORE_DIR, VENDOR_URL = sys.argv[1:5]
 SHOTS = os.environ.get("BRISKO_SHOTS")
@@ -82,22 +81,15 @@ def stored_place(store):
 
 def main():
     store = Store(REG, STORE_DIR)
-    store.clear()
-    store.set("Check3", " 0")
-    home = tempfile.mkdtemp(prefix="brisko-desktop-")
-    env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(home, "config"))
-    vendor = Vendor(VENDOR_URL, "<html>[123]</html>")
-    proc = subprocess.Popen([BRISKO], env=env, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    try:
+    with running(BRISKO, store, VENDOR_URL, {"Check3": " 0"}) as (proc, vendor):
         # The start-up notice comes before the main window.
-        notice = check_title(proc.pid, NOTICE, "box-notice")
-        if notice:
+        if check_title(proc.pid, NOTICE, "box-notice"):
             key("Escape")
         vendor.close()
         win = find_window(proc.pid, lambda n: n.startswith("计时器"))
         if not expect("the main window is shown", win is not None):
             return
+
         settled(lambda: Image(win).crop(ENTRY))
         first = Image(win)
         shot(win, "first-run")
@@ -146,15 +138,6 @@ def main():
         expect(f"restored at the same place ({geometry(frame_of(win))[:2]}, stored "
                f"{stored_place(store)})",
                geometry(frame_of(win))[:2] == (fx, fy) and stored_place(store) == placed)
-    finally:
-        store.set("isClose", "1")
-        try:
-            proc.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
-        store.clear()
-        subprocess.run(["rm", "-rf", home])
 
 
 if __name__ == "__main__":

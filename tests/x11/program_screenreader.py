@@ -12,7 +12,6 @@ import os
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 if os.environ.get("BRISKO_PRIVATE_BUS") != "1":
@@ -33,21 +32,14 @@ if os.environ.get("BRISKO_PRIVATE_BUS") != "1":
 import pyatspi  # noqa: E402
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import (Store, Vendor, activate, click, expect, find_window, finish,  # noqa: E402
-                     geometry, key, wait_for)
+from desktop import (Store, activate, click, expect, find_window, finish, geometry,  # noqa: E402
+                     key, running, wait_for)
 
 BRISKO, REG, STORE_DIR, VENDOR_URL = sys.argv[1:5]
 NOTICE = "【计时器】又出新版本了，欢迎下载"
 ABOUT = "About Brisko（计时器）"
-# What a screen reader counts as a window of an application.
+# What a screen reader counts as an application's windows.
 WINDOW_ROLES = {"frame", "window", "dialog", "alert"}
-
-
-def described(acc):
-    try:
-        return f"{acc.getRoleName()} {acc.name!r}"
-    except Exception as e:  # a window that went away
-        return f"gone ({e})"
 
 
 def application(pid):
@@ -55,7 +47,7 @@ def application(pid):
         try:
             if app is not None and app.get_process_id() == pid:
                 return app
-        except Exception:
+        except Exception:  # an application that went away meanwhile
             pass
     return None
 
@@ -72,52 +64,37 @@ def windows(app):
     return found
 
 
+def main_window(app):
+    return next((w for name, w in windows(app).items() if name.startswith("计时器")), None)
+
+
 def listing(app):
-    return ", ".join(described(c) for c in app) if app else "no application"
+    return ", ".join(f"{c.getRoleName()} {c.name!r}" for c in app if c is not None)
 
 
-def texts(window):
-    """The names of a window's labels, in order, and of its buttons."""
-    labels, buttons = [], []
-
-    def walk(acc, depth):
-        for child in acc:
-            role = child.getRoleName()
-            if role == "label" and child.name:
-                labels.append(child.name)
-            elif role == "push button":
-                buttons.append(child.name)
-            elif depth < 3:
-                walk(child, depth + 1)
-    walk(window, 0)
-    return labels, buttons
+def descendants(acc, depth=0):
+    for child in acc:
+        yield child
+        if depth < 3:
+            yield from descendants(child, depth + 1)
 
 
-def check_window(app, name, role_ok, child_labels, buttons=None):
-    """The window is listed by its name, with these labels (and buttons)."""
+def check_window(app, name, roles, texts, buttons=None):
+    """The window is listed by its name and role, holding these texts (as the
+    starts of its labels) and this many buttons."""
     window = wait_for(lambda: windows(app).get(name), 5)
     if not expect(f"{name!r} is among the application's windows ({listing(app)})",
                   window is not None):
         return None
-    expect(f"{name!r} is a {window.getRoleName()}", role_ok(window.getRoleName()))
-    labels, pressed = texts(window)
+    expect(f"{name!r} is a {window.getRoleName()}", window.getRoleName() in roles)
+    inside = list(descendants(window))
+    labels = [a.name for a in inside if a.getRoleName() == "label" and a.name]
     expect(f"{name!r} holds its texts {labels}",
-           all(any(label.startswith(want) for label in labels) for want in child_labels))
+           all(any(label.startswith(want) for label in labels) for want in texts))
     if buttons is not None:
+        pressed = [a.name for a in inside if a.getRoleName() == "push button"]
         expect(f"{name!r} holds its buttons {pressed}", len(pressed) == buttons)
     return window
-
-
-def find_accessible(acc, role, depth=0):
-    if acc is None or depth > 4:
-        return None
-    for child in acc:
-        if child.getRoleName() == role:
-            return child
-        found = find_accessible(child, role, depth + 1)
-        if found is not None:
-            return found
-    return None
 
 
 def check_gone(app, name):
@@ -127,91 +104,68 @@ def check_gone(app, name):
 
 def main():
     store = Store(REG, STORE_DIR)
-    store.clear()
     # The menu bar shown, as a keyboard user needs it.
-    store.set("Check3", " 1")
-    home = tempfile.mkdtemp(prefix="brisko-a11y-")
-    env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(home, "config"),
-               QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-    vendor = Vendor(VENDOR_URL, "[123]")
-    proc = subprocess.Popen([BRISKO], env=env, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL)
-    try:
+    with running(BRISKO, store, VENDOR_URL, {"Check3": " 1"},
+                 QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1") as (proc, vendor):
         app = wait_for(lambda: application(proc.pid), 15, step=0.2)
         if not expect("the program is on the accessibility bus", app is not None):
             return
 
         # The start-up notice, before the main window.
         notice = find_window(proc.pid, lambda n: n == NOTICE, 15)
-        if check_window(app, NOTICE, lambda r: r in ("alert", "dialog"),
-                        ["有新版本可以下载了"], buttons=2) and notice:
+        if check_window(app, NOTICE, {"alert"}, ["有新版本可以下载了"], buttons=2) and notice:
             activate(notice)
             key("Escape")
         vendor.close()
-
-        main_win = find_window(proc.pid, lambda n: n.startswith("计时器"))
-        if not expect("the main window is shown", main_win is not None):
+        shown = find_window(proc.pid, lambda n: n.startswith("计时器"))
+        frame = wait_for(lambda: main_window(app), 5)
+        if not expect(f"the main window is shown and listed ({listing(app)})",
+                      shown is not None and frame is not None):
             return
-        title = wait_for(lambda: next((n for n in windows(app) if n.startswith("计时器")), None), 5)
-        if expect(f"the main window is among the application's windows ({listing(app)})",
-                  title is not None):
-            check_window(app, title, lambda r: r == "frame", ["0:00:00", "分钟"])
+        check_window(app, frame.name, {"frame"}, ["0:00:00", "分钟"], buttons=2)
         check_gone(app, NOTICE)
 
         # 关于本软件(&A)... from the keyboard.
-        activate(main_win)
+        activate(shown)
         key("alt+t")
         time.sleep(0.5)
         key("a")
         about = find_window(proc.pid, lambda n: n == ABOUT)
-        expect("the About window is shown", about is not None)
-        window = check_window(app, ABOUT, lambda r: r in ("frame", "window", "dialog"),
+        window = check_window(app, ABOUT, {"frame", "window", "dialog"},
                               ["当前版本为：V", "您已使用本软件合计有 ", "官方网址：", "声明："])
-        if window is not None:
+        if window is not None and about is not None:
             expect(f"its five labels are its own children ({window.childCount})",
-                   window.childCount == 5 and
-                   all(c.getRoleName() == "label" for c in window))
+                   window.childCount == 5 and all(c.getRoleName() == "label" for c in window))
+
             def extents():
                 box = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
                 return box.x, box.y, box.width, box.height
             expect(f"it is where its window is on the screen ({extents()}; the window "
-                   f"{geometry(about)})",
-                   wait_for(lambda: extents() == geometry(about), 3))
-        if about:
+                   f"{geometry(about)})", wait_for(lambda: extents() == geometry(about), 3))
             activate(about)
             key("alt+F4")
             check_gone(app, ABOUT)
 
-        # The refusal of an empty entry, found as a screen reader finds it.
-        activate(main_win)
-        frame = next((w for n, w in windows(app).items() if n.startswith("计时器")), None)
-        entry = find_accessible(frame, "text")
+        # The refusal of an empty entry, the entry found as a screen reader finds it.
+        activate(shown)
+        entry = next((a for a in descendants(main_window(app) or []) if a.getRoleName() == "text"),
+                     None)
         if expect("the minutes entry is in the main window", entry is not None):
             box = entry.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
             click(box.x + box.width // 2, box.y + box.height // 2)
         key("ctrl+a", "BackSpace")
-        if check_window(app, "brisko", lambda r: r in ("alert", "dialog"), ["此处必须大于0"],
-                        buttons=1):
+        if check_window(app, "brisko", {"alert"}, ["此处必须大于0"], buttons=1):
             key("Return")
             check_gone(app, "brisko")
 
         # The close question.
-        activate(main_win)
+        activate(shown)
         key("alt+F4")
-        if check_window(app, "关闭程序?", lambda r: r in ("alert", "dialog"),
-                        ["你确定要关闭此程序吗?"], buttons=2):
+        if check_window(app, "关闭程序?", {"alert"}, ["你确定要关闭此程序吗?"], buttons=2):
             key("Escape")
             check_gone(app, "关闭程序?")
+        time.sleep(0.3)
         expect("Cancel keeps the program", proc.poll() is None)
-    finally:
-        store.set("isClose", "1")
-        try:
-            proc.wait(timeout=5)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
-        store.clear()
-        shutil.rmtree(home, ignore_errors=True)
 
 
 if __name__ == "__main__":
