@@ -9,6 +9,7 @@
 #include "fakes/fakeservices.h"
 #include "support/check.h"
 #include "win32/controlids.h"
+#include "win32/fontchoice.h"
 #include "win32/form1.h"
 #include "win32/formabout.h"
 #include "win32/formupdate.h"
@@ -21,6 +22,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -330,7 +332,7 @@ TEST_CASE(updateWindowBothOutcomes)
         updateSeen = false;
         updateProblems.clear();
         SetTimer(nullptr, 0, 50, LookAtUpdateWindow);
-        RunFormUpdate(env.services(), "V1.2.2");
+        RunFormUpdate(env.services(), "V1.2.2", nullptr);
         CHECK(updateSeen);
         for (const std::string &p : updateProblems)
             std::printf("     update window %s: %s\n", body, p.c_str());
@@ -371,6 +373,60 @@ TEST_CASE(alarmFileWithHiddenOrSystemAttributeCountsAsMissing)
     CHECK(!files.fileExists(widetext::Narrow(folder)));
 }
 
+// The face is chosen by what fits: SimSun, then NSimSun, then a Song face,
+// then any other, each only if its lines fit; else the one that misses least.
+TEST_CASE(faceChoice)
+{
+    CHECK_EQ(FaceRank(L"宋体"), 0);
+    CHECK_EQ(FaceRank(L"SimSun"), 0);
+    CHECK_EQ(FaceRank(L"新宋体"), 1);
+    CHECK_EQ(FaceRank(L"AR PL UMing CN"), 2);
+    CHECK_EQ(FaceRank(L"Noto Serif CJK SC"), 2);
+    CHECK_EQ(FaceRank(L"仿宋"), 2);
+    CHECK_EQ(FaceRank(L"文泉驿正黑"), 3);
+    CHECK_EQ(FaceRank(L"@宋体"), -1);
+    CHECK_EQ(FaceRank(L"SimSun-ExtB"), -1);
+
+    std::map<std::wstring, double> misfit;
+    std::vector<std::wstring> asked;
+    const auto measure = [&](const std::wstring &face) {
+        asked.push_back(face);
+        return misfit[face];
+    };
+    const std::vector<std::wstring> installed{L"文泉驿正黑", L"AR PL UMing CN", L"新宋体", L"宋体",
+                                              L"@宋体"};
+    misfit = {{L"文泉驿正黑", 1.1}, {L"AR PL UMing CN", 0.96}, {L"新宋体", 0.9}, {L"宋体", 0.9}};
+    CHECK(PickFace(installed, measure) == L"宋体");
+    CHECK_EQ(asked.size(), size_t(1)); // the first that fits ends the search
+    misfit[L"宋体"] = 1.2;
+    CHECK(PickFace(installed, measure) == L"新宋体");
+    CHECK(PickFace({L"文泉驿正黑", L"AR PL UMing CN"}, measure) == L"AR PL UMing CN");
+    // A sans face that fits wins over a Song face that does not.
+    misfit[L"AR PL UMing CN"] = 1.05;
+    misfit[L"文泉驿正黑"] = 0.98;
+    CHECK(PickFace({L"AR PL UMing CN", L"文泉驿正黑"}, measure) == L"文泉驿正黑");
+    // None fits: the nearest.
+    misfit[L"文泉驿正黑"] = 1.3;
+    CHECK(PickFace({L"文泉驿正黑", L"AR PL UMing CN"}, measure) == L"AR PL UMing CN");
+    CHECK(PickFace({}, measure) == L"宋体");
+}
+
+// A minimised window's normal place comes in workspace coordinates, which a
+// taskbar at the top or left moves away from the screen's.
+TEST_CASE(workspaceToScreen)
+{
+    const RECT monitor{0, 0, 1920, 1080};
+    const auto screen = [](POINT p, const RECT &m, const RECT &work) {
+        const POINT s = winview::WorkspaceToScreen(p, m, work);
+        return std::to_string(s.x) + "," + std::to_string(s.y);
+    };
+    CHECK_EQ(screen({200, 120}, monitor, {0, 0, 1920, 1040}), "200,120");  // taskbar below
+    CHECK_EQ(screen({200, 120}, monitor, {0, 40, 1920, 1080}), "200,160"); // at the top
+    CHECK_EQ(screen({200, 120}, monitor, {62, 0, 1920, 1080}), "262,120"); // at the left
+    const RECT right{1920, 0, 3840, 1080}; // a second monitor, its taskbar at the top
+    CHECK_EQ(screen({1930, 10}, right, {1920, 48, 3840, 1080}), "1930,58");
+}
+
 int main(int argc, char **argv)
 {
     // Pixels at the screen's own DPI, as brisko.exe's manifest asks.
@@ -381,7 +437,17 @@ int main(int argc, char **argv)
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     const HDC screen = GetDC(nullptr);
-    std::printf("     (at %d DPI)\n", GetDeviceCaps(screen, LOGPIXELSY));
+    const UINT dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
     ReleaseDC(nullptr, screen);
+    std::string sizes;
+    for (const TextSize &size : {kNormalText, kButtonText, kDisplayText, kStatusText}) {
+        const HFONT font = MakeTextFont(size, dpi);
+        LOGFONTW made{};
+        GetObjectW(font, sizeof(made), &made);
+        DeleteObject(font);
+        sizes += " " + std::to_string(-made.lfHeight);
+    }
+    std::printf("     (at %u DPI: %s, text, buttons, display and status line at%s px)\n", dpi,
+                widetext::Narrow(ProgramFace(dpi)).c_str(), sizes.c_str());
     return check::RunAll(argc, argv);
 }
