@@ -10,6 +10,9 @@
 //                           with a stored place, in a prefix set to that DPI
 //     --pose <seconds>      start, tick 倒计时, click 开始, wait, print the
 //                           window's rectangle and leave it running (pictures)
+//     --shots <folder>      with --pose: save the main window, the About
+//                           window and the update window there as .bmp files
+//                           from the screen, then end the program
 //
 // Every check prints "ok   ..." or "FAIL ..."; the last line is
 // "N passed, N failed".
@@ -844,6 +847,81 @@ void CheckPlaceAtDpi(const std::wstring &exe, int dpi)
           "got " + Quoted(Setting(L"Left")) + ", " + Quoted(Setting(L"Top")));
 }
 
+// Saves what the screen shows of a window as a 24-bit .bmp file.
+bool SaveWindowPicture(HWND window, const std::wstring &path)
+{
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    const HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const DWORD row = static_cast<DWORD>((width * 3 + 3) & ~3);
+    std::vector<BYTE> bits(static_cast<size_t>(row) * static_cast<size_t>(height));
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), bits.data(),
+              reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(bits.size());
+    FILE *out = _wfopen(path.c_str(), L"wb");
+    if (!out) {
+        return false;
+    }
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&info, sizeof info, 1, out);
+    std::fwrite(bits.data(), 1, bits.size(), out);
+    std::fclose(out);
+    return true;
+}
+
+HWND WaitForWindow(const wchar_t *windowClass, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            found = FindWindowW(windowClass, nullptr);
+            return found && IsWindowVisible(found);
+        },
+        timeoutMs);
+    return found;
+}
+
+// The three windows as the screen shows them: the main window (as posed),
+// the About window and the update window, each on its own.
+void TakeShots(const std::wstring &folder)
+{
+    Check(SaveWindowPicture(main_window, folder + L"\\main.bmp"), L"a picture of the main window");
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::nemuAbout, 0), 0);
+    if (HWND about = WaitForWindow(BRISKO_FORMABOUT_CLASS, 3000)) {
+        SetForegroundWindow(about);
+        Sleep(500);
+        Check(SaveWindowPicture(about, folder + L"\\about.bmp"), L"a picture of the About window");
+        PostMessageW(about, WM_CLOSE, 0, 0);
+    }
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::menuUpdate, 0), 0);
+    if (HWND update = WaitForWindow(BRISKO_FORMUPDATE_CLASS, 20000)) {
+        Sleep(500);
+        Check(SaveWindowPicture(update, folder + L"\\update.bmp"),
+              L"a picture of the update window");
+        PostMessageW(update, WM_CLOSE, 0, 0);
+    }
+}
+
 int Finish()
 {
     StopProcess();
@@ -859,6 +937,7 @@ int wmain(int argc, wchar_t **argv)
     bool smoke = false;
     int poseSeconds = -1;
     int dpi = 0;
+    std::wstring shots;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--view32") {
@@ -869,6 +948,8 @@ int wmain(int argc, wchar_t **argv)
             smoke = true;
         } else if (arg == L"--dpi" && i + 1 < argc) {
             dpi = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
+        } else if (arg == L"--shots" && i + 1 < argc) {
+            shots = argv[++i];
         } else if (arg == L"--pose" && i + 1 < argc) {
             poseSeconds = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
         } else {
@@ -919,6 +1000,11 @@ int wmain(int argc, wchar_t **argv)
         GetWindowRect(main_window, &rect);
         std::printf("rect %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
                     rect.bottom - rect.top);
+        if (!shots.empty()) {
+            TakeShots(shots);
+            ULONGLONG took = 0;
+            EndsOnIsClose(3000, &took);
+        }
         std::printf("%d passed, %d failed\n", passed, failed);
         return failed == 0 ? 0 : 1; // the program stays up for the picture
     }
