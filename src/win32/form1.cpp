@@ -119,7 +119,7 @@ void Form1::layout()
     for (HFONT font : {normalFont_, bigFont_, displayFont_, statusFont_})
         if (font)
             DeleteObject(font);
-    // The window's own font is the Song face at the system's usual 9 pt.
+    // The window's own font is the program's face at the system's usual 9 pt.
     normalFont_ = MakeTextFont(kNormalText, dpi_);
     bigFont_ = MakeTextFont(kButtonText, dpi_);
     displayFont_ = MakeTextFont(kDisplayText, dpi_);
