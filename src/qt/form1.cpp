@@ -218,7 +218,8 @@ void Form1::Form_Load()
     for (const QScreen *screen : QGuiApplication::screens())
         screens.push_back(ToPixelRect(screen->geometry()));
     const QSize frame = frameGeometry().size();
-    const StartupState s = core_.Form_Load(frame.width(), frame.height(), screens);
+    // Device-independent pixels: 15 twips each, whatever the screen.
+    const StartupState s = core_.Form_Load(frame.width(), frame.height(), screens, kDesignDpi);
 
     // Setting a control runs its own handler, which writes the value back.
     Text1->setText(QString::fromStdString(s.minutesText));
@@ -298,9 +299,9 @@ void Form1::menuChaoZhou_Click()
 void Form1::Timer1_Timer()
 {
     const QPoint place = pos();
-    core_.Timer1_Timer(place.x(), place.y(), Check1->isChecked(), [this](const std::string &title) {
-        setWindowTitle(QString::fromStdString(title));
-    });
+    core_.Timer1_Timer(
+        place.x(), place.y(), kDesignDpi, Check1->isChecked(),
+        [this](const std::string &title) { setWindowTitle(QString::fromStdString(title)); });
 }
 
 void Form1::closeEvent(QCloseEvent *event)

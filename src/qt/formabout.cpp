@@ -84,7 +84,7 @@ void FormAbout::Form_Load()
 
 void FormAbout::Label5_Click()
 {
-    browser_.open(HomePageUrl(values_.vendorUrl));
+    browser_.open(this, HomePageUrl(values_.vendorUrl));
 }
 
 bool FormAbout::eventFilter(QObject *watched, QEvent *event)

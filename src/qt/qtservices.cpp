@@ -275,7 +275,7 @@ QString TimeOfDayText(const QTime &time)
 
 // --- browser, clock -----------------------------------------------------------
 
-void QtBrowserOpener::open(const std::string &url)
+void QtBrowserOpener::open(WindowHandle, const std::string &url)
 {
 #ifdef Q_OS_WIN
     PlatformOpenUrl(nullptr, url);

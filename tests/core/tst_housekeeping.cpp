@@ -18,12 +18,12 @@ struct Rig {
     {
         if (usageTotal)
             env.store.set("js00", usageTotal);
-        core.Form_Load(314, 114, {{0, 0, 800, 600}});
+        core.Form_Load(314, 114, {{0, 0, 800, 600}}, 96);
         env.store.log.clear();
     }
-    void tick(int left = 200, int top = 100, bool keepOnTop = false)
+    void tick(int left = 200, int top = 100, bool keepOnTop = false, int dpi = 96)
     {
-        core.Timer1_Timer(left, top, keepOnTop,
+        core.Timer1_Timer(left, top, dpi, keepOnTop,
                           [this](const std::string &t) { titles.push_back(t); });
     }
 };
@@ -56,12 +56,36 @@ TEST_CASE(tickStoresPlaceAndTotalAsOneBatchThenReadsTheQuitRequest)
     CHECK_EQ(rig.env.process.ends, 0);
 }
 
+// The place is stored in twips at the window's DPI: 100 px are 1000 twips at
+// 144 DPI, 1200 at 120.
+TEST_CASE(placeIsStoredAtTheWindowsDpi)
+{
+    struct Row {
+        int dpi;
+        int left;
+        int top;
+        const char *leftText;
+        const char *topText;
+    } const rows[] = {{96, 200, 100, "3000", "1500"},
+                      {120, 100, 250, "1200", "3000"},
+                      {144, 300, 100, "3000", "1000"},
+                      {168, 100, -7, "857", "-60"},
+                      {0, 200, 100, "3000", "1500"}};
+    for (const Row &row : rows) {
+        CHECK_CONTEXT(row.dpi);
+        Rig rig;
+        rig.tick(row.left, row.top, false, row.dpi);
+        CHECK_EQ(rig.env.store.get("Left"), row.leftText);
+        CHECK_EQ(rig.env.store.get("Top"), row.topText);
+    }
+}
+
 TEST_CASE(titleComesBeforeKeepOnTop)
 {
     Rig rig;
     std::vector<std::string> order;
     rig.env.stacking.calls.clear();
-    rig.core.Timer1_Timer(0, 0, true, [&](const std::string &) {
+    rig.core.Timer1_Timer(0, 0, 96, true, [&](const std::string &) {
         order.push_back(rig.env.stacking.calls.empty() ? "title first" : "title late");
     });
     CHECK(order == std::vector<std::string>{"title first"});
@@ -150,4 +174,5 @@ TEST_CASE(optionsAreStoredAndLinksOpened)
     CHECK(rig.env.stacking.calls.empty());
     rig.core.menuChaoZhou_Click();
     CHECK(rig.env.browser.opened == std::vector<std::string>{"http://vendor.test/brk/"});
+    CHECK(rig.env.browser.owners == std::vector<WindowHandle>{&rig.env}); // the main window
 }

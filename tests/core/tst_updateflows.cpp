@@ -63,8 +63,11 @@ TEST_CASE(startupNotice)
         NotifyNewVersion(env.services(), &env, [] { return true; });
         CHECK_EQ(env.messages.shown.size(), size_t(row.shown ? 1 : 0));
         CHECK_EQ(env.browser.opened.size(), size_t(row.opened ? 1 : 0));
-        if (row.opened)
+        if (row.opened) {
             CHECK_EQ(env.browser.opened[0], kUpdatePage);
+            // Opened from the main window, which the notice belongs to.
+            CHECK(env.browser.owners[0] == static_cast<WindowHandle>(&env));
+        }
         if (!row.shown)
             continue;
         const MessageSpec &box = env.messages.shown[0];
@@ -121,8 +124,10 @@ TEST_CASE(updateWindowOutcome)
     CHECK(laidOut.label4Visible && laidOut.command3Visible && !laidOut.command1Visible);
 
     FakeEnvironment env;
-    OpenUpdatePage(env.services());
+    int updateWindow = 0;
+    OpenUpdatePage(env.services(), &updateWindow);
     CHECK(env.browser.opened == std::vector<std::string>{kUpdatePage});
+    CHECK(env.browser.owners == std::vector<WindowHandle>{&updateWindow});
 }
 
 TEST_CASE(ownVersion)

@@ -31,7 +31,7 @@ bool onSomeScreen(const PixelRect &frame, const std::vector<PixelRect> &screens)
 } // namespace
 
 StartupState ReadStartup(SettingsStore &store, int frameWidth, int frameHeight,
-                         const std::vector<PixelRect> &screens)
+                         const std::vector<PixelRect> &screens, int dpi)
 {
     auto number = [&store](const char *name) {
         return LeadingNumber(store.ReadSetting(RegistryRoot::LocalMachine, kSettingsKey, name));
@@ -44,17 +44,19 @@ StartupState ReadStartup(SettingsStore &store, int frameWidth, int frameHeight,
     if (number("text1") > 0)
         s.minutesText = PlainDecimalText(number("Text1"));
 
-    const double top = edgeOrDefault(number("Top"));
-    const double left = edgeOrDefault(number("Left"));
-    s.left = TwipsToPixels(left);
-    s.top = TwipsToPixels(top);
+    s.topTwips = edgeOrDefault(number("Top"));
+    s.leftTwips = edgeOrDefault(number("Left"));
     // A place remembered from a screen that is gone (unplugged, resolution
     // changed) would open the window out of sight for good, as every tick
     // stores it again. Any part visible is enough to keep it.
-    if (!onSomeScreen({s.left, s.top, frameWidth, frameHeight}, screens)) {
-        s.left = TwipsToPixels(kDefaultEdgeTwips);
-        s.top = TwipsToPixels(kDefaultEdgeTwips);
+    if (!onSomeScreen({TwipsToPixels(s.leftTwips, dpi), TwipsToPixels(s.topTwips, dpi), frameWidth,
+                       frameHeight},
+                      screens)) {
+        s.leftTwips = kDefaultEdgeTwips;
+        s.topTwips = kDefaultEdgeTwips;
     }
+    s.left = TwipsToPixels(s.leftTwips, dpi);
+    s.top = TwipsToPixels(s.topTwips, dpi);
 
     s.usageTotal = number("js00");
     s.keepOnTop = number("Check1") == 1;

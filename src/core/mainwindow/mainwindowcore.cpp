@@ -27,9 +27,9 @@ void MainWindowCore::writeSetting(const char *name, const std::string &text)
 // --- start-up ------------------------------------------------------------------
 
 StartupState MainWindowCore::Form_Load(int frameWidth, int frameHeight,
-                                       const std::vector<PixelRect> &screens)
+                                       const std::vector<PixelRect> &screens, int dpi)
 {
-    StartupState state = ReadStartup(*services_.store, frameWidth, frameHeight, screens);
+    StartupState state = ReadStartup(*services_.store, frameWidth, frameHeight, screens, dpi);
     usageTotal_ = state.usageTotal;
     return state;
 }
@@ -102,7 +102,7 @@ void MainWindowCore::Check3_Click(bool menuBar)
 
 void MainWindowCore::menuChaoZhou_Click()
 {
-    services_.browser->open(services_.vendorUrl + "/brk/");
+    services_.browser->open(window_, services_.vendorUrl + "/brk/");
 }
 
 void MainWindowCore::ApplyKeepOnTop(bool keepOnTop)
@@ -112,15 +112,15 @@ void MainWindowCore::ApplyKeepOnTop(bool keepOnTop)
 
 // --- housekeeping and closing ------------------------------------------------------
 
-void MainWindowCore::Timer1_Timer(int left, int top, bool keepOnTop,
+void MainWindowCore::Timer1_Timer(int left, int top, int dpi, bool keepOnTop,
                                   const std::function<void(const std::string &)> &showTitle)
 {
     usageTotal_ = usageTotal_ + 1;
 
     // The three values go to the store as one change: one lock, one rewrite.
     services_.store->WriteSettings(RegistryRoot::LocalMachine, kSettingsKey,
-                                   {{"Left", PlainDecimalText(PixelsToTwips(left))},
-                                    {"Top", PlainDecimalText(PixelsToTwips(top))},
+                                   {{"Left", PlainDecimalText(PixelsToTwips(left, dpi))},
+                                    {"Top", PlainDecimalText(PixelsToTwips(top, dpi))},
                                     {"js00", SignedPlaceText(usageTotal_)}});
 
     showTitle("计时器 " + services_.clock->timeOfDayText());

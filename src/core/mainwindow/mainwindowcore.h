@@ -20,8 +20,10 @@ public:
 
     // --- start-up ------------------------------------------------------------
     // Reads the stored state (minutes, place, usage total, options). The
-    // caller applies it to the controls, then calls FinishLoad.
-    StartupState Form_Load(int frameWidth, int frameHeight, const std::vector<PixelRect> &screens);
+    // caller applies it to the controls, then calls FinishLoad. Pixels are
+    // at the window's DPI.
+    StartupState Form_Load(int frameWidth, int frameHeight, const std::vector<PixelRect> &screens,
+                           int dpi);
     // The version string, the new-version notice and the alarm file's path.
     // stillThere: as for NotifyNewVersion; false afterwards means the window
     // went away during the query and nothing more may be done.
@@ -51,10 +53,10 @@ public:
     void ApplyKeepOnTop(bool keepOnTop);
 
     // --- housekeeping and closing -------------------------------------------------
-    // The one-second tick, in this order: the usage total, the place and the
-    // total stored as one batch, the title (through showTitle), keep-on-top,
-    // the outside quit request.
-    void Timer1_Timer(int left, int top, bool keepOnTop,
+    // The one-second tick, in this order: the usage total, the place (its
+    // outer corner in pixels at the window's DPI) and the total stored as one
+    // batch, the title (through showTitle), keep-on-top, the quit request.
+    void Timer1_Timer(int left, int top, int dpi, bool keepOnTop,
                       const std::function<void(const std::string &)> &showTitle);
     // A request to close the window (close button, Alt+F4, logout): asks, and
     // ends at once on OK. Returns only when the program goes on.
