@@ -42,7 +42,11 @@ public:
         SettingsStore::WriteSettings(root, keyPath, texts);
     }
 
-    void Flush() override { ++flushes; }
+    std::string Flush() override
+    {
+        ++flushes;
+        return flushProblem;
+    }
 
     void set(const std::string &name, const std::string &text) { values[fold(name)] = text; }
     bool has(const std::string &name) const { return values.count(fold(name)) != 0; }
@@ -65,6 +69,7 @@ public:
     std::string lastKey;
     int batches = 0; // calls of WriteSettings
     int flushes = 0;
+    std::string flushProblem; // what Flush reports
 
 private:
     static std::string fold(std::string s)
