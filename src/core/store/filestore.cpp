@@ -440,7 +440,8 @@ std::string FileStore::Flush()
         }
         if (!lock || err || (err = lockedfile::FlushAndDropCopy(file, synced, step))) {
             fail(Outcome::Failed, file + ": " + step, err);
-            problem += (problem.empty() ? "" : "; ") + lastError_;
+            if (problem.find(lastError_) == std::string::npos)
+                problem += (problem.empty() ? "" : "; ") + lastError_;
         } else {
             w.any = false;
             w.syncFailed = false;
