@@ -11,8 +11,16 @@ scripts/stress.sh).
    writes values of its own with brisko-reg. No value written may be lost or
    torn, every read of the store must succeed, and both copies must keep
    running until told to quit through "isClose".
+3. Power cuts (root, loop devices, xfsprogs and e2fsprogs; skipped otherwise):
+   on loop-mounted XFS and ext4 in the modes the store meets, the program runs
+   on a folder of the file system while brisko-reg writes beside it and into
+   it, and `xfs_io -x -c shutdown` stops all I/O at a random moment. Mounted
+   again, the store must read, every value brisko-reg wrote before the cut
+   must be there, the usage total must not go back, and housekeeping writes
+   must be left unsynced exactly where the file system is known to allow it.
+   A read-only mount then sends brisko-reg to the user's own file.
 
-Usage: stress.py BRISKO BRISKO_REG STORE_DIR [--kills N] [--seconds S]
+Usage: stress.py BRISKO BRISKO_REG STORE_DIR [--kills N] [--seconds S] [--cuts N]
 """
 
 import argparse
