@@ -473,6 +473,17 @@ TEST_CASE(staleCopyNeverBringsOldValuesBack)
         CHECK_EQ(next.Syncs(), 1u); // one a run
     }
 
+    // Removed by hand: the new file is made synced and becomes the copy.
+    killedRun(155);
+    CHECK(::unlink(path.c_str()) == 0);
+    {
+        FileStore next(path, "");
+        next.SetFileSystemCheck([](const std::string &) { return true; });
+        next.WriteSettings(kRoot, kKey, {{"js00", " 1"}});
+        CHECK_EQ(next.Syncs(), 1u);
+        CHECK_EQ(ReadFile(copy), ReadFile(path));
+    }
+
     // Emptied by hand once the copy is stale: nothing old comes back, not at
     // the next start and not after its first write either.
     killedRun(205);

@@ -760,8 +760,9 @@ FileStore::Outcome FileStore::change(const std::string &file, bool machine,
     // Housekeeping values wait for the minute's sync, as long as the last
     // synced text stays beside the file and the file system shows a file cut
     // off by a power cut as such.
-    sync = sync || staleCopy || seen.setAsideFirst() || written.syncFailed ||
-           clock_() - written.syncedAt >= kHousekeepingSyncMilliseconds ||
+    // A new file is made synced, so that no older copy can stand in for it.
+    sync = sync || staleCopy || seen.state == FileState::Absent || seen.setAsideFirst() ||
+           written.syncFailed || clock_() - written.syncedAt >= kHousekeepingSyncMilliseconds ||
            !keepsWhole(machine, file) || !lockedfile::MarkFlushedCopy(file);
     bool replaced = false;
     if (int err = lockedfile::ReplaceFile(file, out, machine ? 0644 : 0600, seen.setAsideFirst(),
