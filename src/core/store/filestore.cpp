@@ -412,12 +412,9 @@ std::string FileStore::Flush()
     const auto remaining = [&] {
         return long(std::max(0LL, deadline - lockedfile::MonotonicMicroseconds()));
     };
-    // A failed write is tried again while there is time; a busy lock was
-    // waited for already.
-    while (flushPending(remaining()) == Outcome::Failed && !pending_.empty() && remaining() > 0) {
-        const timespec pause{0, 100'000'000};
-        ::nanosleep(&pause, nullptr);
-    }
+    // One more try, waiting for another writer's lock; a write that fails
+    // is not tried again.
+    flushPending(remaining());
     std::string problem;
     if (!pending_.empty()) {
         std::string names;
@@ -707,7 +704,9 @@ FileStore::Outcome FileStore::change(const std::string &file, bool machine,
         if (lockErr == EWOULDBLOCK)
             return fail(Outcome::Busy, file + ": " + step, lockErr);
         // A lock file that is not a regular file is no place to write either.
-        return failed(step, lockErr == EINVAL ? ELOOP : lockErr);
+        if (lockErr == EINVAL)
+            return fail(Outcome::Denied, file + ": " + step, lockErr);
+        return failed(step, lockErr);
     }
 
     // A pending value stands down when another writer has changed the value
@@ -759,8 +758,8 @@ FileStore::Outcome FileStore::change(const std::string &file, bool machine,
     }
     // Housekeeping values wait for the minute's sync, as long as the last
     // synced text stays beside the file and the file system shows a file cut
-    // off by a power cut as such.
-    // A new file is made synced, so that no older copy can stand in for it.
+    // off by a power cut as such. A new file is made synced, so that no older
+    // copy can ever stand in for it.
     sync = sync || staleCopy || seen.state == FileState::Absent || seen.setAsideFirst() ||
            written.syncFailed || clock_() - written.syncedAt >= kHousekeepingSyncMilliseconds ||
            !keepsWhole(machine, file) || !lockedfile::MarkFlushedCopy(file);
