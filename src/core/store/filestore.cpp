@@ -200,8 +200,7 @@ FileStore::FileStore(std::string machineFile, std::string userFile)
     : machineFile_(std::move(machineFile)), userFile_(std::move(userFile)),
       machineSeen_(std::make_unique<Snapshot>()), userSeen_(std::make_unique<Snapshot>()),
       fileSystemCheck_(
-          [](const std::string &folder) { return lockedfile::KeepsUnsyncedReplacesWhole(folder); }),
-      endWait_(kToolLockWait)
+          [](const std::string &folder) { return lockedfile::KeepsUnsyncedReplacesWhole(folder); })
 {
     SetClock(steadyMilliseconds);
 }
@@ -408,7 +407,7 @@ FileStore::Outcome FileStore::flushPending(long waitMicroseconds)
 
 std::string FileStore::Flush()
 {
-    const long long deadline = lockedfile::MonotonicMicroseconds() + endWait_;
+    const long long deadline = lockedfile::MonotonicMicroseconds() + kToolLockWait;
     const auto remaining = [&] {
         return long(std::max(0LL, deadline - lockedfile::MonotonicMicroseconds()));
     };

@@ -97,8 +97,6 @@ public:
     // what housekeeping writes of this object left unsynced and removes the
     // flushed copies of the files it wrote. "" when all that worked.
     std::string Flush() override;
-    // How long Flush may wait in all, in microseconds (tests shorten it).
-    void SetEndWait(long microseconds) { endWait_ = microseconds; }
     // Values WriteSetting(s) could not write yet.
     std::size_t PendingWrites() const { return pending_.size(); }
 
@@ -207,7 +205,6 @@ private:
     std::vector<Pending> pending_;
     std::function<long long()> clock_;
     std::function<bool(const std::string &)> fileSystemCheck_;
-    long endWait_;
     Written written_[2]; // the user's file, the machine-wide one
     std::size_t syncs_ = 0;
 };
