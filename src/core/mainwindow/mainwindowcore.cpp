@@ -5,6 +5,8 @@
 #include "core/update/updateflows.h"
 #include "core/update/versionquery.h"
 
+#include <cstdio>
+
 namespace {
 
 std::string boxText(bool checked)
@@ -145,13 +147,26 @@ bool MainWindowCore::askCloseQuestion()
     return services_.messages->show(window_, question) == MessageAnswer::Ok;
 }
 
+void MainWindowCore::StoreWhatIsHeld()
+{
+    const std::string problem = services_.store->Flush();
+    if (!problem.empty())
+        std::fprintf(stderr, "brisko: %s\n", problem.c_str());
+}
+
 void MainWindowCore::endNow()
 {
     endRequested_ = true;
-    // The housekeeping values may not be on disk yet; put them there before
-    // the process goes (a sync of one small file, not a wait on anyone).
-    services_.store->Flush();
+    // The housekeeping values may not be on disk yet, and a value may still
+    // wait for another writer's lock: the store waits for it a few seconds
+    // and syncs before the process goes.
+    StoreWhatIsHeld();
     services_.process->endNow();
+}
+
+void MainWindowCore::EndWithoutAsking()
+{
+    endNow();
 }
 
 void MainWindowCore::CloseRequested()

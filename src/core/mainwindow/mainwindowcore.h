@@ -63,6 +63,14 @@ public:
     void CloseRequested();
     // "退出(&X)": the same question, asked once.
     void menuExit_Click();
+    // The system or the session ends the program (a termination signal, the
+    // session's end): what is held back is stored, then it ends at once,
+    // asking nothing.
+    void EndWithoutAsking();
+    // Stores what the store still holds back and puts it on disk, saying on
+    // standard error what could not be stored; for an end that comes another
+    // way (the display gone) or a session that asks for its data.
+    void StoreWhatIsHeld();
 
     // --- values the other windows show ----------------------------------------------
     double usageTotal() const { return usageTotal_; }
