@@ -1,4 +1,5 @@
 #include "buildinfo.h"
+#include "core/mainwindow/mainwindowcore.h"
 #include "core/store/settingsstore.h"
 #include "qt/appicon.h"
 #include "qt/fonts.h"
@@ -9,9 +10,16 @@
 
 #include <QApplication>
 #include <QSessionManager>
+#include <QSocketNotifier>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,6 +54,49 @@ int AnswerOption(int argc, char *argv[])
     return -1;
 }
 
+// The ends that come from outside: SIGTERM (logout, shutdown, systemctl
+// stop), SIGHUP (the terminal gone) and SIGINT (Ctrl+C) are a clean end. The
+// handler only writes a byte to a pipe, which the event loop reads; the end
+// itself runs there, like any other.
+int endPipe[2] = {-1, -1};
+
+extern "C" void onEndSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    (void)!::write(endPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// Returns the notifier that fires on such a signal, or nullptr.
+QSocketNotifier *CatchEndSignals()
+{
+    if (::pipe2(endPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return nullptr;
+    struct sigaction action = {};
+    action.sa_handler = onEndSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+        // A signal ignored from the start (nohup) stays ignored.
+        struct sigaction before = {};
+        if (::sigaction(sig, nullptr, &before) == 0 && before.sa_handler == SIG_IGN)
+            continue;
+        ::sigaction(sig, &action, nullptr);
+    }
+    return new QSocketNotifier(endPipe[0], QSocketNotifier::Read);
+}
+
+// Qt ends the process with exit() when the display's connection breaks; what
+// the store holds back is stored on the way out.
+MainWindowCore *coreAtExit = nullptr;
+
+extern "C" void storeAtExit()
+{
+    if (coreAtExit)
+        coreAtExit->StoreWhatIsHeld();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -69,16 +120,30 @@ int main(int argc, char *argv[])
     const Services services = platform.services(store.get(), &http);
 
     Form1 form(services);
-    // A session logout asks like any other close request of the window.
+    // A session logout asks like any other close request of the window; a
+    // session that may not ask gets what is held back stored at once.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form,
                      [&form](QSessionManager &manager) {
                          if (manager.allowsInteraction()) {
                              form.close();
                              manager.release();
                              manager.cancel();
+                         } else {
+                             form.core().StoreWhatIsHeld();
                          }
                      });
+    if (QSocketNotifier *ends = CatchEndSignals()) {
+        ends->setParent(&form);
+        QObject::connect(ends, &QSocketNotifier::activated, &form,
+                         [&form] { form.core().EndWithoutAsking(); });
+    }
+    coreAtExit = &form.core();
+    std::atexit(storeAtExit);
     form.Form_Load();
     form.show();
-    return app.exec();
+    const int status = app.exec();
+    // The session manager's end leaves the event loop: an end like the others.
+    form.core().StoreWhatIsHeld();
+    coreAtExit = nullptr;
+    return status;
 }

@@ -37,7 +37,7 @@ public:
 
 class NoBrowser : public BrowserOpener {
 public:
-    void open(const std::string &) override {}
+    void open(WindowHandle, const std::string &) override {}
 };
 
 } // namespace

@@ -61,6 +61,8 @@ wine_new_prefix "$work/prefix" null
 # An untouched copy for the zip's check, cheaper than a second wineboot.
 cp -a "$work/prefix" "$work/prefix-zip"
 prefixes+=("$work/prefix-zip")
+cp -a "$work/prefix" "$work/prefix-144"
+prefixes+=("$work/prefix-144")
 prefix_ms=$(elapsed "$phase")
 
 passed=0
@@ -94,6 +96,29 @@ else
     cp "$exe" "$install_dir/"
     echo "wine-e2e: driving brisko.exe ($(stat -c %s "$exe") bytes)"
     run_driver drive_brisko 'C:\brisko\brisko.exe'
+
+    # The settings tool on what the program left: names as stored, all values.
+    tool=$(dirname "$exe")/brisko-reg.exe
+    if [[ -f $tool ]]; then
+        wine "$tool" query /v text1 >"$work/tool.raw" 2>&1 || true
+        tr -d '\r' <"$work/tool.raw" >"$work/tool.log"
+        check grep -qx '    Text1    REG_SZ    abc' "$work/tool.log" \
+            "brisko-reg query /v text1 names the value as stored, Text1"
+        wine "$tool" query >"$work/tool.raw" 2>&1 || true
+        tr -d '\r' <"$work/tool.raw" >"$work/tool.log"
+        listed=$(grep -cE '^    (Text1|Left|Top|Check1|Check2|Check3|js00|isClose)    REG_SZ' \
+            "$work/tool.log" || true)
+        check test "$listed" -eq 8 "brisko-reg query lists all 8 values the program keeps ($listed)"
+    fi
+
+    # At 150 % (144 DPI), in an untouched prefix set to it.
+    export WINEPREFIX=$work/prefix-144
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1 ||
+        echo "wine-e2e: could not set LogPixels"
+    wineserver -w
+    mkdir -p "$WINEPREFIX/drive_c/brisko"
+    cp "$exe" "$WINEPREFIX/drive_c/brisko/"
+    run_driver "drive_brisko --dpi 144" --dpi 144 'C:\brisko\brisko.exe'
 fi
 driver_ms=$(elapsed "$phase")
 

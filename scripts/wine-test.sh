@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows step: builds the Qt-free core, its portable tests and its Windows
-# test with MinGW-w64 and runs them under Wine in a fresh, throwaway prefix,
+# tests (also the program's windows, at 96 and at 144 DPI) with MinGW-w64 and runs them under Wine in a fresh, throwaway prefix,
 # with a Chinese locale (so Wine's ANSI code page is 936) and no display. Wine's exit status
 # proves nothing (a program it cannot load may still exit 0), so the verdict is
 # each test's closing "N passed, N failed" line; this script adds them up, with
@@ -38,8 +38,9 @@ cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_6
 # the behaviour of the windows on the fakes.
 core_tests=(tst_harness tst_numbertext tst_durationtext tst_versionrules tst_regtext
     tst_timingengine tst_startup tst_housekeeping tst_updateflows)
-cmake --build "$build" -j2 --target tst_windows "${core_tests[@]}" >/dev/null
+cmake --build "$build" -j2 --target tst_windows tst_winui "${core_tests[@]}" >/dev/null
 exe=$build/tests/windows/tst_windows.exe
+ui_exe=$build/tests/windows/tst_winui.exe
 build_ms=$(elapsed "$phase")
 
 # --- A fresh Wine prefix, a stand-in browser, and nothing else of the machine ---
@@ -48,6 +49,7 @@ prefix_made=0
 cleanup() {
     if [ "$prefix_made" -eq 1 ]; then
         WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
+        WINEPREFIX="$work/prefix-144" wineserver -k 2>/dev/null || true
     fi
     rm -rf "$work"
 }
@@ -69,6 +71,8 @@ phase=$(date +%s%N)
 echo "wine-test: making a fresh Wine prefix and running the test under Wine (about a minute)"
 prefix_made=1
 wine_new_prefix "$work/prefix" null
+# A copy at 150 % (144 DPI) for the windows' layout, before anything ran.
+cp -a "$work/prefix" "$work/prefix-144"
 # An outside program asking the program to quit.
 wine reg add 'HKLM\SOFTWARE\Pelmora\Brisko' /v isClose /t REG_SZ /d 1 /f /reg:32 >/dev/null 2>&1 ||
     echo "wine-test: reg add of isClose failed"
@@ -87,6 +91,14 @@ run_test() {
 
 phase=$(date +%s%N)
 run_test tst_windows "$exe"
+# The windows with the fonts a fresh prefix has (no SimSun), at 96 and 144 DPI.
+run_test "tst_winui at 96 DPI" "$ui_exe"
+export WINEPREFIX=$work/prefix-144
+wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1 ||
+    echo "wine-test: could not set LogPixels"
+wineserver -w
+run_test "tst_winui at 144 DPI" "$ui_exe"
+export WINEPREFIX=$work/prefix
 for name in "${core_tests[@]}"; do
     run_test "$name" "$build/tests/core/$name.exe"
 done

@@ -120,7 +120,12 @@ int wmain(int argc, wchar_t *argv[])
                               "or value.\n");
                 return 1;
             }
-            Print(stdout, "    " + *name + "    REG_SZ    " + *text + "\n");
+            // Named as stored, whatever case was asked for, as reg query does.
+            std::string stored = *name;
+            for (const auto &value : store.ListValues(root, kSettingsKey))
+                if (AsciiLowerText(value.first) == AsciiLowerText(*name))
+                    stored = value.first;
+            Print(stdout, "    " + stored + "    REG_SZ    " + *text + "\n");
             return 0;
         }
         Print(stdout, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmora\\Brisko\n");

@@ -41,11 +41,14 @@ const char kDetails[] =
     "A value is read from the user's own file ($XDG_CONFIG_HOME/brisko/settings.reg)\n"
     "when that holds it, otherwise from the machine-wide file, and written where\n"
     "it is read from; a value neither file holds is written machine-wide when\n"
-    "that may be written. isClose set to 1 machine-wide applies to every user.\n"
+    "that may be written (no permission, a read-only file system or something\n"
+    "other than a file at its path send it to the user's own file, and say why;\n"
+    "any other failure, such as a full disk, is an error). isClose set to 1\n"
+    "machine-wide applies to every user.\n"
     "Query output shows control characters as \\n, \\t, \\xHH or \\uHHHH.\n"
     "Lines of a store file that cannot be read are named on standard error.\n"
-    "Exit status: 0 done, 1 value or key not found, not written, or the output\n"
-    "could not be written, 2 bad arguments.\n";
+    "Exit status: 0 done, 1 value or key not found, not written (or not put on\n"
+    "disk), or the output could not be written, 2 bad arguments.\n";
 
 const char kNotFound[] =
     "ERROR: The system was unable to find the specified registry key or value.\n";
@@ -349,7 +352,11 @@ int run(const Command &c)
 {
     const std::string machine =
         c.file ? *c.file : MachineSettingsFile(c.dir ? *c.dir : std::string(BRISKO_SETTINGS_DIR));
-    checkStorePath(machine);
+    // A file named on the command line must be one; a machine-wide file that
+    // is not is passed over for the user's own, as one that may not be
+    // written.
+    if (c.file)
+        checkStorePath(machine);
     FileStore store(machine, c.file ? std::string() : UserSettingsFile());
     const RegistryRoot root = RegistryRoot::LocalMachine;
     const std::string keyName = "HKEY_LOCAL_MACHINE" + (c.key.empty() ? "" : "\\" + c.key);
@@ -419,10 +426,14 @@ int run(const Command &c)
             return 1;
         }
         const std::string &used = store.LastWrittenFile();
-        if (used != machine)
+        if (used != machine) {
+            if (!store.FallbackReason().empty())
+                std::fprintf(stderr, "brisko-reg: not written machine-wide: %s\n",
+                             printable(store.FallbackReason()).c_str());
             std::fprintf(stderr,
                          "brisko-reg: stored for this user in %s, which is read before %s\n",
                          printable(used).c_str(), printable(machine).c_str());
+        }
         // What reads find now; only the quit request can still differ.
         const auto now = store.QueryValue(root, c.key, *c.name);
         if (!now || now->type != wanted.type || now->data != wanted.data) {
@@ -438,8 +449,11 @@ int run(const Command &c)
                              printable(machine).c_str());
         }
     }
-    // The write is on disk already; this removes the flushed copy beside it.
-    store.Flush();
+    // The write is on disk already; this removes the flushed copy beside it
+    // (which, left, is the same file and does no harm).
+    const std::string left = store.Flush();
+    if (!left.empty())
+        std::fprintf(stderr, "brisko-reg: %s\n", printable(left).c_str());
     std::printf("The operation completed successfully.\n");
     return 0;
 }

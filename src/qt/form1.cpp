@@ -4,6 +4,7 @@
 #include "qt/fonts.h"
 #include "qt/formabout.h"
 #include "qt/formupdate.h"
+#include "qt/minutesentry.h"
 #include "qt/qtservices.h"
 #include "qt/qtview.h"
 
@@ -94,17 +95,11 @@ void Form1::buildControls()
     Label2->setPalette(display);
     Label2->move(TwipsToPixels(2160), TwipsToPixels(53));
 
-    Text1 = makeControl<QLineEdit>(client, "Text1");
+    auto *entry = makeControl<MinutesEntry>(client, "Text1");
+    entry->place(FromTwips(3360, 75, 375, 270).adjusted(0, 0, -1, 0));
+    Text1 = entry;
     Text1->setText(QStringLiteral("5"));
     Text1->setToolTip(QStringLiteral("时间只剩10秒时将会有声音提醒"));
-    Text1->setGeometry(FromTwips(3360, 75, 375, 270).adjusted(0, 0, -1, 0));
-    // A box 24 pixels wide: a small sans face, and the text closer to the
-    // frame, so that four characters ("0.25") show whole instead of scrolling.
-    QFont entry;
-    entry.setFamilies({QStringLiteral("WenQuanYi Zen Hei"), QStringLiteral("AR PL UMing CN")});
-    entry.setPointSizeF(6.75);
-    Text1->setFont(entry);
-    Text1->setTextMargins(-1, 0, -1, 0);
     // Buttons and boxes are named by their captions; the entry has none of its
     // own, so screen readers get the unit beside it.
     Text1->setAccessibleName(QStringLiteral("分钟"));
@@ -223,7 +218,8 @@ void Form1::Form_Load()
     for (const QScreen *screen : QGuiApplication::screens())
         screens.push_back(ToPixelRect(screen->geometry()));
     const QSize frame = frameGeometry().size();
-    const StartupState s = core_.Form_Load(frame.width(), frame.height(), screens);
+    // Device-independent pixels: 15 twips each, whatever the screen.
+    const StartupState s = core_.Form_Load(frame.width(), frame.height(), screens, kDesignDpi);
 
     // Setting a control runs its own handler, which writes the value back.
     Text1->setText(QString::fromStdString(s.minutesText));
@@ -303,9 +299,9 @@ void Form1::menuChaoZhou_Click()
 void Form1::Timer1_Timer()
 {
     const QPoint place = pos();
-    core_.Timer1_Timer(place.x(), place.y(), Check1->isChecked(), [this](const std::string &title) {
-        setWindowTitle(QString::fromStdString(title));
-    });
+    core_.Timer1_Timer(
+        place.x(), place.y(), kDesignDpi, Check1->isChecked(),
+        [this](const std::string &title) { setWindowTitle(QString::fromStdString(title)); });
 }
 
 void Form1::closeEvent(QCloseEvent *event)

@@ -30,6 +30,12 @@ QAccessibleInterface *aboutAccessible(const QString &className, QObject *object)
     return nullptr;
 }
 
+// Installed before any About window is made. Qt keeps the first interface it
+// makes for an object, and while a screen reader listens that one is made as
+// the window is being built (its title is announced), before a factory
+// installed from the window's own constructor could be asked.
+[[maybe_unused]] const bool kAboutIsAWindow = (QAccessible::installFactory(aboutAccessible), true);
+
 } // namespace
 
 FormAbout::FormAbout(const Values &values, BrowserOpener &browser)
@@ -42,8 +48,6 @@ FormAbout::FormAbout(const Values &values, BrowserOpener &browser)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("About Brisko（计时器）"));
     setAccessibleName(windowTitle());
-    static const bool accessibleAsWindow = (QAccessible::installFactory(aboutAccessible), true);
-    Q_UNUSED(accessibleAsWindow);
     setWindowIcon(AppIcon());
     setFixedSize(TwipsToPixels(5565), TwipsToPixels(3090));
     // The labels' own font: the Song face at the system's usual 9 pt, whose
@@ -80,7 +84,7 @@ void FormAbout::Form_Load()
 
 void FormAbout::Label5_Click()
 {
-    browser_.open(HomePageUrl(values_.vendorUrl));
+    browser_.open(this, HomePageUrl(values_.vendorUrl));
 }
 
 bool FormAbout::eventFilter(QObject *watched, QEvent *event)

@@ -78,7 +78,7 @@ void FormUpdate::Form_Load()
 
 void FormUpdate::Command1_Click()
 {
-    OpenUpdatePage(services_);
+    OpenUpdatePage(services_, this);
     close();
 }
 

@@ -7,6 +7,9 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QHash>
 #include <QLibrary>
 #include <QLibraryInfo>
@@ -15,6 +18,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 #include <QTranslator>
@@ -142,6 +146,31 @@ void QtTonePlayer::beep(int frequencyHz, int durationMs)
 
 // --- message boxes ----------------------------------------------------------
 
+namespace {
+
+// A box as wide as its title needs. A short message makes a narrow box, and
+// the window manager then shows "…" for the title: Qt leaves 50 px beside
+// it, where title bars put an icon and three buttons as well. The room is
+// reckoned in the title bar's font, bold as most window managers draw it.
+void makeRoomForTitle(QMessageBox &box)
+{
+    auto *grid = qobject_cast<QGridLayout *>(box.layout());
+    if (!grid || box.windowTitle().isEmpty())
+        return;
+    QFont font = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    int wanted = metrics.horizontalAdvance(box.windowTitle()) + 7 * metrics.height();
+    if (const QScreen *screen = box.screen())
+        wanted = qMin(wanted, screen->availableGeometry().width() * 9 / 10);
+    const QMargins margins = grid->contentsMargins();
+    grid->addItem(new QSpacerItem(wanted - margins.left() - margins.right(), 0,
+                                  QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+} // namespace
+
 MessageAnswer QtMessageBoxes::show(WindowHandle owner, const MessageSpec &spec)
 {
     QMessageBox box(WidgetOf(owner));
@@ -158,6 +187,7 @@ MessageAnswer QtMessageBoxes::show(WindowHandle owner, const MessageSpec &spec)
         box.setEscapeButton(ok);
     }
     box.setDefaultButton(spec.cancelIsDefault && cancel ? cancel : ok);
+    makeRoomForTitle(box);
     box.exec();
     return box.clickedButton() == ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
 }
@@ -245,7 +275,7 @@ QString TimeOfDayText(const QTime &time)
 
 // --- browser, clock -----------------------------------------------------------
 
-void QtBrowserOpener::open(const std::string &url)
+void QtBrowserOpener::open(WindowHandle, const std::string &url)
 {
 #ifdef Q_OS_WIN
     PlatformOpenUrl(nullptr, url);

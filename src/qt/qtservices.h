@@ -80,7 +80,7 @@ public:
 
 class QtBrowserOpener : public BrowserOpener {
 public:
-    void open(const std::string &url) override;
+    void open(WindowHandle owner, const std::string &url) override;
 };
 
 class QtClock : public Clock {

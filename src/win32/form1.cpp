@@ -66,7 +66,7 @@ Form1::~Form1()
 {
     if (window_)
         DestroyWindow(window_);
-    for (HFONT font : {normalFont_, bigFont_, statusFont_})
+    for (HFONT font : {normalFont_, bigFont_, displayFont_, statusFont_})
         if (font)
             DeleteObject(font);
     if (displayBrush_)
@@ -116,27 +116,30 @@ void Form1::buildMenu()
 
 void Form1::layout()
 {
-    for (HFONT font : {normalFont_, bigFont_, statusFont_})
+    for (HFONT font : {normalFont_, bigFont_, displayFont_, statusFont_})
         if (font)
             DeleteObject(font);
-    // The window's own font is the Song face at the system's usual 9 pt.
-    normalFont_ = SongFont(9, dpi_);
-    bigFont_ = SongFont(15.75, dpi_);
-    statusFont_ = SongFont(26.25, dpi_);
+    // The window's own font is the program's face at the system's usual 9 pt.
+    normalFont_ = MakeTextFont(kNormalText, dpi_);
+    bigFont_ = MakeTextFont(kButtonText, dpi_);
+    displayFont_ = MakeTextFont(kDisplayText, dpi_);
+    statusFont_ = MakeTextFont(kStatusText, dpi_);
 
-    // The two buttons and the entry were drawn sharing one pixel column with
-    // their right-hand neighbours; each stops one short, so none covers another.
-    PlaceTwips(Command1, 480, 38, 855, 345, dpi_, -1);
-    PlaceTwips(Command2, 1320, 38, 855, 345, dpi_, -1);
+    // The two buttons and the entry were drawn reaching into their right-hand
+    // neighbours by 15 twips; each stops where the next begins.
+    PlaceTwips(Command1, 480, 38, 855, 345, dpi_, 1320);
+    PlaceTwips(Command2, 1320, 38, 855, 345, dpi_, 2160);
     PlaceTwips(Label2, 2160, 53, 1155, 315, dpi_);
-    PlaceTwips(Text1, 3360, 75, 375, 270, dpi_, -1);
+    PlaceTwips(Text1, 3360, 75, 375, 270, dpi_, 3720);
     PlaceTwips(Label5, 3720, 120, 360, 180, dpi_);
     PlaceTwips(Label7, 480, 480, 2910, 525, dpi_);
     PlaceTwips(Check1, 120, 1080, 855, 255, dpi_);
     PlaceTwips(Check2, 1080, 1080, 855, 255, dpi_);
     PlaceTwips(Check3, 2160, 1080, 735, 255, dpi_);
-    for (HWND control : {Command1, Command2, Label2, Label7})
-        SetFont(control, control == Label7 ? statusFont_ : bigFont_);
+    SetFont(Command1, bigFont_);
+    SetFont(Command2, bigFont_);
+    SetFont(Label2, displayFont_);
+    SetFont(Label7, statusFont_);
     for (HWND control : {Text1, Label5, Check1, Check2, Check3})
         SetFont(control, normalFont_);
     for (HWND control : {Label2, Label5, Label7})
@@ -189,11 +192,22 @@ void Form1::Form_Load()
     EnumDisplayMonitors(nullptr, nullptr, addScreen, reinterpret_cast<LPARAM>(&screens));
     RECT frame{};
     GetWindowRect(window_, &frame);
-    const StartupState s =
-        core_->Form_Load(frame.right - frame.left, frame.bottom - frame.top, screens);
+    const StartupState s = core_->Form_Load(frame.right - frame.left, frame.bottom - frame.top,
+                                            screens, static_cast<int>(dpi_));
 
-    SetText(Text1, Widen(s.minutesText));
+    // Setting a control runs its change handling only when its state
+    // changes, as for the check boxes: the entry's EN_CHANGE would come for
+    // the same "5" too, and store it.
+    if (widetext::WindowText(Text1) != Widen(s.minutesText))
+        SetText(Text1, Widen(s.minutesText));
+    const UINT loadDpi = dpi_;
     SetWindowPos(window_, nullptr, s.left, s.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // On a monitor of another DPI the window has rescaled meanwhile, and the
+    // stored twips are other pixels there.
+    if (dpi_ != loadDpi)
+        SetWindowPos(window_, nullptr, TwipsToPixels(s.leftTwips, static_cast<int>(dpi_)),
+                     TwipsToPixels(s.topTwips, static_cast<int>(dpi_)), 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     setChecked(Check1, s.keepOnTop, &Form1::Check1_Click);
     setChecked(Check2, s.countdown, &Form1::Check2_Click);
     setChecked(Check3, s.menuBar, &Form1::Check3_Click);
@@ -272,11 +286,11 @@ void Form1::menuChaoZhou_Click()
 
 void Form1::Timer1_Timer()
 {
-    RECT frame{};
-    GetWindowRect(window_, &frame);
-    core_->Timer1_Timer(frame.left, frame.top, checked(Check1), [this](const std::string &title) {
-        SetWindowTextW(window_, Widen(title).c_str());
-    });
+    // Minimised, the place to keep is the one the window comes back to.
+    const POINT place = NormalTopLeft(window_);
+    core_->Timer1_Timer(
+        place.x, place.y, static_cast<int>(dpi_), checked(Check1),
+        [this](const std::string &title) { SetWindowTextW(window_, Widen(title).c_str()); });
 }
 
 void Form1::menuExit_Click()
@@ -308,7 +322,7 @@ void Form1::menuUpdate_Click()
         return;
     updateOpen_ = true;
     KillTimer(window_, controlid::Timer1);
-    RunFormUpdate(core_->services(), core_->programVersion());
+    RunFormUpdate(core_->services(), core_->programVersion(), window_);
     updateOpen_ = false;
     SetTimer(window_, controlid::Timer1, 1000, nullptr);
 }

@@ -51,6 +51,7 @@ private:
     UINT dpi_ = 96;
     HFONT normalFont_ = nullptr;
     HFONT bigFont_ = nullptr;
+    HFONT displayFont_ = nullptr;
     HFONT statusFont_ = nullptr;
     HBRUSH displayBrush_ = nullptr;
     HMENU menuBar_ = nullptr;

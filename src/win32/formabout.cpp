@@ -30,7 +30,7 @@ struct FormAbout {
 
     void layout();
     void Form_Load();
-    void Label5_Click() { browser->open(HomePageUrl(values.vendorUrl)); }
+    void Label5_Click() { browser->open(window, HomePageUrl(values.vendorUrl)); }
 };
 
 // The host name of an address: what comes after "//" up to the next '/'.
@@ -48,8 +48,8 @@ void FormAbout::layout()
         DeleteObject(font);
     if (linkFont)
         DeleteObject(linkFont);
-    font = SongFont(9, dpi);
-    linkFont = SongFont(9, dpi, true);
+    font = MakeTextFont(kNormalText, dpi);
+    linkFont = MakeTextFont(kNormalText, dpi, true);
     PlaceTwips(Label1, 240, 240, 900, 180, dpi);
     PlaceTwips(Label3, 240, 1200, 1800, 180, dpi);
     PlaceTwips(Label4, 240, 1680, 1095, 255, dpi);
@@ -123,7 +123,9 @@ HWND OpenFormAbout(const AboutValues &values, BrowserOpener &browser)
 {
     RegisterWindowClass(BRISKO_FORMABOUT_CLASS, AboutProc);
     auto *form = new FormAbout{.values = values, .browser = &browser};
-    // No owner and not modal: the main window goes on taking input.
+    // No owner and not modal: the main window goes on taking input, and when
+    // kept on top stays above this window where they overlap; this window is
+    // larger than the main window both ways, so part of it always shows.
     form->window = CreateWindowExW(0, BRISKO_FORMABOUT_CLASS, L"About Brisko（计时器）", kStyle,
                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                    nullptr, nullptr, GetModuleHandleW(nullptr), form);

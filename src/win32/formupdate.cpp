@@ -28,7 +28,7 @@ struct FormUpdate {
 
     void Command1_Click()
     {
-        OpenUpdatePage(services);
+        OpenUpdatePage(services, window);
         DestroyWindow(window);
     }
 };
@@ -98,18 +98,20 @@ BOOL CALLBACK collectEnabled(HWND window, LPARAM list)
 
 } // namespace
 
-void RunFormUpdate(const Services &services, const std::string &programVersion)
+void RunFormUpdate(const Services &services, const std::string &programVersion, HWND owner)
 {
     RegisterWindowClass(BRISKO_FORMUPDATE_CLASS, UpdateProc);
     FormUpdate form{.services = services};
+    // Owned by the main window: always above it, even when that is kept on
+    // top, so the disabled main window can never hide the window it waits for.
     form.window = CreateWindowExW(0, BRISKO_FORMUPDATE_CLASS, L"检查更新", kStyle, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, owner, nullptr,
                                   GetModuleHandleW(nullptr), &form);
     if (!form.window)
         return;
     const HWND window = form.window;
     const UINT dpi = WindowDpi(window);
-    form.font = SongFont(9, dpi);
+    form.font = MakeTextFont(kNormalText, dpi);
     // Created in tab order, so focus moves Command1, Command2, Command3.
     const UpdateWindowLook laidOut = UpdateWindowLaidOut();
     form.Label1 =

@@ -131,7 +131,8 @@ bool WinFileSystem::fileExists(const std::string &path)
 {
     const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&
-           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+           !(attributes &
+             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
 }
 
 std::string WinFileSystem::programFolder()
@@ -152,9 +153,9 @@ std::string WinFileSystem::programFolder()
     return Narrow(slash == std::wstring::npos ? L"." : path.substr(0, slash));
 }
 
-void WinBrowserOpener::open(const std::string &url)
+void WinBrowserOpener::open(WindowHandle owner, const std::string &url)
 {
-    PlatformOpenUrl(nullptr, url);
+    PlatformOpenUrl(HwndOf(owner), url);
 }
 
 std::string WinClock::timeOfDayText()

@@ -52,7 +52,7 @@ public:
 
 class WinBrowserOpener : public BrowserOpener {
 public:
-    void open(const std::string &url) override;
+    void open(WindowHandle owner, const std::string &url) override;
 };
 
 class WinClock : public Clock {

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include <cmath>
+#include <algorithm>
 
 namespace winview {
 
@@ -35,18 +35,39 @@ UINT WindowDpi(HWND window)
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
-void PlaceTwips(HWND control, int left, int top, int width, int height, UINT dpi, int widthAdjust)
+void PlaceTwips(HWND control, int left, int top, int width, int height, UINT dpi, int rightLimit)
 {
-    SetWindowPos(control, nullptr, Px(left, dpi), Px(top, dpi), Px(width, dpi) + widthAdjust,
-                 Px(height, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+    const int x = Px(left, dpi);
+    const int y = Px(top, dpi);
+    int right = Px(left + width, dpi);
+    if (rightLimit > 0)
+        right = std::min(right, Px(rightLimit, dpi));
+    SetWindowPos(control, nullptr, x, y, right - x, Px(top + height, dpi) - y,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-HFONT SongFont(double points, UINT dpi, bool underline)
+POINT WorkspaceToScreen(POINT point, const RECT &monitor, const RECT &work)
 {
-    const int height = -static_cast<int>(std::lround(points * dpi / 72.0));
-    return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE, GB2312_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       FIXED_PITCH | FF_MODERN, L"宋体");
+    return {point.x + work.left - monitor.left, point.y + work.top - monitor.top};
+}
+
+POINT NormalTopLeft(HWND window)
+{
+    if (!IsIconic(window)) {
+        RECT frame{};
+        GetWindowRect(window, &frame);
+        return {frame.left, frame.top};
+    }
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
+    GetWindowPlacement(window, &placement);
+    const POINT corner{placement.rcNormalPosition.left, placement.rcNormalPosition.top};
+    // For a minimised window the monitor is the one of its normal place.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor))
+        return corner;
+    return WorkspaceToScreen(corner, monitor.rcMonitor, monitor.rcWork);
 }
 
 void SetFont(HWND control, HFONT font)

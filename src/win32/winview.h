@@ -1,9 +1,12 @@
 #pragma once
 
 // What the Windows program's windows share: sizes at the window's DPI, the
-// Song face, labels that fit their text, tooltips and the message loop.
+// text fonts (win32/fontchoice.h), labels that fit their text, tooltips and
+// the message loop.
 
 #include "core/ui/colours.h"
+#include "core/ui/twips.h"
+#include "win32/fontchoice.h"
 
 #include <windows.h>
 
@@ -13,18 +16,27 @@ namespace winview {
 
 // The window's dots per inch (96 when the system cannot say per window).
 UINT WindowDpi(HWND window);
-// Twips as pixels at that DPI: 15 twips a pixel at 96.
+// Twips as pixels at that DPI: 15 twips a pixel at 96, 10 at 144.
 inline int Px(int twips, UINT dpi)
 {
-    return MulDiv(twips, static_cast<int>(dpi), 1440);
+    return TwipsToPixels(twips, static_cast<int>(dpi));
 }
-// A design rectangle in twips placed at the window's DPI.
+// A design rectangle in twips placed at the window's DPI, its edges rounded to
+// pixels. A control drawn reaching into its right-hand neighbour's first
+// column stops at rightLimit (twips) instead, so that none covers another.
 void PlaceTwips(HWND control, int left, int top, int width, int height, UINT dpi,
-                int widthAdjust = 0);
+                int rightLimit = 0);
 
-// "宋体" (GB2312) at a point size and DPI; the caller deletes it.
-HFONT SongFont(double points, UINT dpi, bool underline = false);
 void SetFont(HWND control, HFONT font);
+
+// Where a top-level window's outer top-left corner stands when it is not
+// minimised: a minimised window is parked out of sight (at -32000), but its
+// normal place is what the user will see again.
+POINT NormalTopLeft(HWND window);
+// GetWindowPlacement's normal place is in workspace coordinates, which start
+// at the top left of the monitor's work area (below or beside a taskbar at
+// the top or left); screen coordinates start at the monitor's own corner.
+POINT WorkspaceToScreen(POINT point, const RECT &monitor, const RECT &work);
 
 // The outer size for a client area, with or without a menu bar.
 SIZE FrameForClient(int width, int height, DWORD style, DWORD exStyle, bool menu, UINT dpi);

@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
 #include <fcntl.h>
 #include <grp.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -46,6 +48,13 @@ bool canDropPrivileges()
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// What else a run of the tool may have: variables for its environment, and a
+// limit on the size of the files it writes.
+struct Extra {
+    std::vector<std::string> env;
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+};
+
 // A machine-wide store holding three values, and the tool to run on it.
 class Tool {
 public:
@@ -63,7 +72,7 @@ public:
     // machine-wide folder and another file), with standard output going to
     // stdoutFile when one is given.
     Result run(std::vector<std::string> args, bool asNobody = false,
-               const std::string &stdoutFile = "")
+               const std::string &stdoutFile = "", Extra extra = {})
     {
         bool chosen = false;
         for (auto &arg : args) {
@@ -95,6 +104,13 @@ public:
             ::dup2(err, 2);
             ::putenv(const_cast<char *>(xdg.c_str()));
             ::putenv(const_cast<char *>(home.c_str()));
+            for (auto &variable : extra.env)
+                ::putenv(variable.data());
+            if (extra.fileSizeLimit != RLIM_INFINITY) {
+                ::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{extra.fileSizeLimit, extra.fileSizeLimit};
+                ::setrlimit(RLIMIT_FSIZE, &limit);
+            }
             if (asNobody &&
                 (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
                 ::_exit(126);
@@ -362,4 +378,70 @@ TEST_CASE(ordinaryUserGetsOwnFile)
     CHECK_EQ(r.code, 1);
     CHECK(Contains(r.err, "Permission denied"));
     CHECK_EQ(ReadFile(tool.machineFile), machine);
+}
+
+// Something other than a file where the machine-wide file belongs: the value
+// goes to the user's own file, as when the machine-wide one may not be
+// written, so that a quit request still reaches this user's copies.
+TEST_CASE(notAFileAtMachinePathFallsBack)
+{
+    const struct {
+        const char *kind;
+        int (*plant)(const char *);
+    } rows[] = {
+        {"a folder", [](const char *p) { return ::mkdir(p, 0755); }},
+        {"a FIFO", [](const char *p) { return ::mkfifo(p, 0644); }},
+        {"a symlink", [](const char *p) { return ::symlink("/etc/hostname", p); }},
+    };
+    for (const auto &row : rows) {
+        Tool tool;
+        CHECK(::unlink(tool.machineFile.c_str()) == 0);
+        CHECK_EQ(row.plant(tool.machineFile.c_str()), 0);
+        Result r = tool.run({"add", "isClose", "1"});
+        CHECK_CONTEXT(row.kind, ": ", check::Shown({r.err}));
+        CHECK_EQ(r.code, 0);
+        CHECK(Contains(r.err, std::string(row.kind) + " stands there"));
+        CHECK(Contains(r.err, "for this user"));
+        CHECK(Contains(tool.run({"query", "isClose"}).out, "    isClose    REG_SZ    1\n"));
+        CHECK(Exists(tool.configDir + "/brisko/settings.reg"));
+    }
+}
+
+// A machine-wide write that fails for any reason but permission is an error:
+// nothing is written to the user's own file instead, where no other user's
+// copy would see it.
+TEST_CASE(failedWriteIsAnError)
+{
+    const std::string asan = std::string("ASAN_OPTIONS=") +
+                             (std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "") +
+                             ":verify_asan_link_order=0";
+    const std::string preload = "LD_PRELOAD=" FAILSYNC_MODULE;
+    const struct {
+        const char *name;
+        Extra extra;
+        std::string err;
+    } rows[] = {
+        {"a file's sync fails",
+         {{preload, "BRISKO_TEST_FAIL_SYNC=data", asan}},
+         "put it on disk: Input/output error"},
+        {"the folder's sync fails",
+         {{preload, "BRISKO_TEST_FAIL_SYNC=folder", asan}},
+         "cannot put its folder on disk: Input/output error"},
+        {"the disk is full", {{}, 2000}, "File too large"},
+    };
+    for (const auto &row : rows) {
+        Tool tool;
+        // (The limit applies to the tool's standard error as well: the value
+        // alone passes it.)
+        Result r = tool.run({"add", "isClose", std::string(2500, '0')}, false, "", row.extra);
+        CHECK_CONTEXT(row.name, ": out ", r.out, ", err ", r.err);
+        CHECK_EQ(r.code, 1);
+        CHECK(Contains(r.err, "ERROR: " + tool.machineFile));
+        CHECK(Contains(r.err, row.err));
+        CHECK(!Contains(r.out, "completed successfully"));
+        CHECK(!Exists(tool.configDir));
+        // Once the disk works again, so does the tool.
+        CHECK_EQ(tool.run({"add", "isClose", "0"}).code, 0);
+        CHECK(Contains(tool.run({"query", "isClose"}).out, "    isClose    REG_SZ    0\n"));
+    }
 }

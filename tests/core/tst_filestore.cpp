@@ -3,6 +3,7 @@
 // left by people, other copies and writers that died.
 
 #include "core/store/filestore.h"
+#include "core/store/lockedfile.h"
 #include "core/text/asciicase.h"
 #include "core/text/utf16.h"
 #include "regfilecases.h"
@@ -13,12 +14,16 @@
 #include <chrono>
 #include <csignal>
 #include <functional>
+#include <memory>
 #include <random>
 #include <set>
+#include <thread>
 
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/statfs.h>
 #include <sys/wait.h>
 #include <time.h>
 
@@ -66,12 +71,14 @@ TEST_CASE(textsRoundTrip)
         FileStore store(path, "");
         CHECK_EQ(R(store, "Text1"), text);
         CHECK_EQ(R(store, "After"), "next");
-        // The file stays UTF-8 text with one line per value, and writing
-        // what was read gives the same text again.
+        // The file stays UTF-8 text with one line per value and its check
+        // line, and writing what was read gives the same text again.
         const std::string file = ReadFile(path);
         CHECK(IsValidUtf8(file));
-        CHECK_EQ(Count(file, "\n"), 6);
-        CHECK_EQ(FormatRegText(ParseRegText(file).doc), file);
+        CHECK_EQ(Count(file, "\n"), 7);
+        CHECK(HasValidCheckLine(file));
+        const std::string again = FormatRegText(ParseRegText(file).doc);
+        CHECK_EQ(again + CheckLineFor(again), file);
     }
 }
 
@@ -314,6 +321,200 @@ TEST_CASE(valuesNeverGoBackwards)
     CHECK_EQ(nextStart.LastWrittenFile(), machine);
 }
 
+TEST_CASE(pendingValueYieldsToALaterWrite)
+{
+    // The user ticks a box while another program holds the lock; brisko-reg
+    // then sets the box's value and waits. Whoever gets the lock first, the
+    // later write stands, as between two writers of the registry.
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    FileStore program(path, "");
+    program.WriteSettings(kRoot, kKey, {{"js00", " 1"}});
+    auto holder = std::make_unique<LockHolder>(path + ".lock");
+    program.WriteSetting(kRoot, kKey, "Check2", " 1");
+    CHECK_EQ(program.PendingWrites(), 1u);
+    const pid_t tool = ::fork();
+    CHECK(tool >= 0);
+    if (tool == 0) {
+        FileStore later(path, "");
+        ::_exit(later.WriteText(kRoot, kKey, "Check2", " 0") ? 0 : 1);
+    }
+    const timespec pause{0, 100'000'000};
+    ::nanosleep(&pause, nullptr);
+    holder.reset();
+    CHECK_EQ(WaitExit(tool), 0);
+    program.WriteSettings(kRoot, kKey, {{"js00", " 2"}});
+    CHECK_EQ(program.PendingWrites(), 0u);
+    CHECK_EQ(R(program, "Check2"), " 0");
+    FileStore reader(path, "");
+    CHECK_EQ(R(reader, "Check2"), " 0");
+    CHECK_EQ(R(reader, "js00"), " 2");
+
+    // A value made after that write lands over it, waiting or not.
+    holder = std::make_unique<LockHolder>(path + ".lock");
+    program.WriteSetting(kRoot, kKey, "Check2", " 1");
+    holder.reset();
+    program.WriteSettings(kRoot, kKey, {{"js00", " 3"}});
+    CHECK_EQ(R(reader, "Check2"), " 1");
+
+    // So does a newer text of a value still waiting, made after another
+    // writer changed it.
+    holder = std::make_unique<LockHolder>(path + ".lock");
+    program.WriteSetting(kRoot, kKey, "Text1", "10");
+    holder.reset();
+    CHECK(reader.WriteText(kRoot, kKey, "Text1", "20"));
+    holder = std::make_unique<LockHolder>(path + ".lock");
+    program.WriteSetting(kRoot, kKey, "Text1", "30");
+    holder.reset();
+    program.WriteSettings(kRoot, kKey, {{"js00", " 4"}});
+    CHECK_EQ(R(reader, "Text1"), "30");
+}
+
+TEST_CASE(endWaitsForTheLock)
+{
+    // At the end a value waiting for another writer's lock is stored once the
+    // lock is free, within a few seconds (the end-to-end test of the program
+    // sees what it says when the lock stays held).
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    using Clock = std::chrono::steady_clock;
+    const auto seconds = [](Clock::time_point since) {
+        return std::chrono::duration<double>(Clock::now() - since).count();
+    };
+    {
+        FileStore program(path, "");
+        program.WriteSettings(kRoot, kKey, {{"js00", " 1"}});
+        auto holder = std::make_unique<LockHolder>(path + ".lock");
+        program.WriteSetting(kRoot, kKey, "Check2", " 1");
+        program.WriteSettings(kRoot, kKey, {{"js00", " 2"}});
+        CHECK_EQ(program.PendingWrites(), 2u);
+        std::thread release([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+            holder.reset();
+        });
+        const auto start = Clock::now();
+        CHECK_EQ(program.Flush(), "");
+        release.join();
+        CHECK(seconds(start) >= 1.1);
+        CHECK_EQ(program.PendingWrites(), 0u);
+    }
+    FileStore reader(path, "");
+    CHECK_EQ(R(reader, "Check2"), " 1");
+    CHECK_EQ(R(reader, "js00"), " 2");
+    CHECK_EQ(Entries(dir.path()), (std::vector<std::string>{"settings.reg", "settings.reg.lock"}));
+}
+
+TEST_CASE(staleCopyNeverBringsOldValuesBack)
+{
+    // A copy of the program that did not end cleanly leaves the synced copy
+    // beside a newer file. The file is what counts: the next run's first
+    // write syncs it and makes it the copy.
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    const std::string copy = path + ".flushed";
+    const auto killedRun = [&](int total) {
+        FileStore killed(path, "");
+        killed.SetFileSystemCheck([](const std::string &) { return true; });
+        killed.WriteSetting(kRoot, kKey, "Text1", "25");
+        for (int n = total - 5; n <= total; ++n)
+            killed.WriteSettings(kRoot, kKey, {{"js00", " " + std::to_string(n)}});
+        CHECK(ReadFile(copy) != ReadFile(path));
+    }; // no Flush: as after SIGKILL
+    killedRun(105);
+    {
+        FileStore next(path, "");
+        next.SetFileSystemCheck([](const std::string &) { return true; });
+        CHECK_EQ(R(next, "js00"), " 105");
+        next.WriteSettings(kRoot, kKey, {{"js00", " 106"}});
+        CHECK_EQ(next.Syncs(), 1u);
+        CHECK_EQ(ReadFile(copy), ReadFile(path));
+        next.WriteSettings(kRoot, kKey, {{"js00", " 107"}});
+        CHECK_EQ(next.Syncs(), 1u); // one a run
+    }
+
+    // Removed by hand: the new file is made synced and becomes the copy.
+    killedRun(155);
+    CHECK(::unlink(path.c_str()) == 0);
+    {
+        FileStore next(path, "");
+        next.SetFileSystemCheck([](const std::string &) { return true; });
+        next.WriteSettings(kRoot, kKey, {{"js00", " 1"}});
+        CHECK_EQ(next.Syncs(), 1u);
+        CHECK_EQ(ReadFile(copy), ReadFile(path));
+    }
+
+    // Emptied by hand once the copy is stale: nothing old comes back, not at
+    // the next start and not after its first write either.
+    killedRun(205);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    CHECK(WriteFile(path, ""));
+    FileStore next(path, "");
+    next.SetFileSystemCheck([](const std::string &) { return true; });
+    CHECK_EQ(R(next, "Text1"), "");
+    CHECK_EQ(R(next, "js00"), "");
+    next.WriteSettings(kRoot, kKey, {{"Left", "3000"}});
+    CHECK_EQ(ReadFile(copy), ReadFile(path));
+    FileStore later(path, "");
+    CHECK_EQ(R(later, "Text1"), "");
+    CHECK_EQ(R(later, "Left"), "3000");
+}
+
+TEST_CASE(unorderedFileSystemSyncsEveryWrite)
+{
+    // Where a file system may bring back a file at its new length over stale
+    // blocks, or is not known, no write is left unsynced.
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    std::vector<std::string> asked;
+    FileStore store(path, "");
+    store.SetFileSystemCheck([&](const std::string &folder) {
+        asked.push_back(folder);
+        return false;
+    });
+    for (int n = 1; n <= 5; ++n)
+        store.WriteSettings(kRoot, kKey, {{"js00", " " + std::to_string(n)}});
+    CHECK_EQ(store.Syncs(), 5u);
+    CHECK(asked == std::vector<std::string>{dir.path()}); // once a file
+    CHECK_EQ(ReadFile(path + ".flushed"), ReadFile(path));
+
+    // The rule, from mountinfo's type and options and ext4's full list.
+    const std::string ordered = "rw\nbsddf\ndelalloc\nauto_da_alloc\ndata=ordered\n";
+    const struct {
+        const char *type, *super;
+        std::string ext4;
+        bool whole;
+    } rows[] = {
+        {"xfs", "rw,inode64,logbufs=8", "", true},
+        {"btrfs", "rw,space_cache=v2", "", true},
+        {"tmpfs", "rw,size=64k", "", true},
+        {"ext4", "rw", ordered, true},
+        {"ext4", "rw,data=writeback", ordered, false},
+        {"ext4", "rw,nodelalloc", ordered, false},
+        {"ext4", "rw,noauto_da_alloc", ordered, false},
+        // Set as the superblock's default: only the full list shows it.
+        {"ext4", "rw", "rw\nnodelalloc\nauto_da_alloc\ndata=ordered\n", false},
+        {"ext4", "rw", "rw\ndelalloc\nauto_da_alloc\ndata=writeback\n", false},
+        {"ext4", "rw", "rw\ndelalloc\nauto_da_alloc\ndata=journal\n", false},
+        {"ext4", "rw", "rw\ndelalloc\nauto_da_alloc\n", false}, // no journal
+        {"ext4", "rw", "", false},                              // options unknown
+        {"ext3", "rw", ordered, true},
+        {"nfs4", "rw,vers=4.2", "", false},
+        {"fuse.sshfs", "rw", "", false},
+        {"overlay", "rw,lowerdir=/a", "", false},
+        {"f2fs", "rw", "", false},
+    };
+    for (const auto &row : rows) {
+        CHECK_CONTEXT(row.type, " ", row.super, " ", check::Shown({row.ext4}));
+        CHECK_EQ(lockedfile::KeepsUnsyncedReplacesWhole(row.type, row.super, row.ext4), row.whole);
+    }
+    // And on this machine: a folder on tmpfs is known, a missing one is not.
+    struct statfs fs;
+    CHECK(::statfs(dir.path().c_str(), &fs) == 0);
+    if (fs.f_type == TMPFS_MAGIC)
+        CHECK(lockedfile::KeepsUnsyncedReplacesWhole(dir.path()));
+    CHECK(!lockedfile::KeepsUnsyncedReplacesWhole(dir.file("missing")));
+}
+
 TEST_CASE(heldLockNeitherWaitsNorLoses)
 {
     ScratchDir dir;
@@ -369,6 +570,7 @@ TEST_CASE(housekeepingSyncsOnceAMinute)
     long long now = 5'000'000;
     FileStore store(path, "");
     store.SetClock([&] { return now; });
+    store.SetFileSystemCheck([](const std::string &) { return true; });
     FileStore other(path, "");
     const auto tick = [&](int n) {
         store.WriteSettings(kRoot, kKey, {{"Left", "3000"}, {"js00", " " + std::to_string(n)}});
@@ -422,17 +624,27 @@ TEST_CASE(housekeepingSyncsOnceAMinute)
 
 TEST_CASE(powerCutLeavesTheSyncedText)
 {
-    // A cut after an unsynced replace may leave the file empty, or as long as
-    // it was with zeros in it; its values then come from the synced copy.
+    // A cut after an unsynced replace may leave the file empty, as long as it
+    // was with zeros in it, short, or holding other files' old blocks; its
+    // values then come from the synced copy.
     ScratchDir dir;
     const std::string path = dir.file("settings.reg");
-    {
+    const auto cutAfterTicks = [&] {
+        for (const auto &name : Entries(dir.path()))
+            CHECK(::unlink(dir.file(name).c_str()) == 0);
         FileStore before(path, "");
+        before.SetFileSystemCheck([](const std::string &) { return true; });
         before.WriteSetting(kRoot, kKey, "Text1", "25");
         before.WriteSettings(kRoot, kKey, {{"Left", "3000"}, {"js00", " 9"}});
         CHECK_EQ(before.Syncs(), 1u);
-    }
-    for (const std::string &left : {std::string(), std::string(300, '\0')}) {
+        CHECK(ReadFile(path).find("\" 9\"") != std::string::npos);
+    };
+    const std::string elf = "\x7f"
+                            "ELF\x02\x01\n\x01\x02\n";
+    for (const std::string &left :
+         {std::string(), std::string(300, '\0'), elf, kHead + "\"Text1\"=\"25\"\n\"Le"}) {
+        CHECK_CONTEXT(check::Shown({left}));
+        cutAfterTicks();
         CHECK(WriteFile(path, left));
         FileStore after(path, "");
         CHECK_EQ(R(after, "Text1"), "25");
@@ -441,21 +653,62 @@ TEST_CASE(powerCutLeavesTheSyncedText)
         FileStore next(path, "");
         CHECK_EQ(R(next, "Text1"), "25");
         CHECK_EQ(R(next, "js00"), " 10");
-        CHECK_EQ(Entries(dir.path(), "settings.reg.corrupt-"), std::vector<std::string>{});
+        // What was left of the text is kept aside, unless it held nothing.
+        const bool blank = left.find_first_not_of('\0') == std::string::npos;
+        CHECK_EQ(Entries(dir.path(), "settings.reg.corrupt-").size(), blank ? 0u : 1u);
     }
 
-    // So do the old blocks of other files; a file that reads cleanly is taken
-    // as it is, with or without values.
-    CHECK(WriteFile(path, "\x7f"
-                          "ELF\x02\x01\n\x01\x02\n"));
-    FileStore stale(path, "");
-    CHECK_EQ(R(stale, "Text1"), "25");
-    CHECK(WriteFile(path, kHead));
+    // A whole text, as its check line shows, is taken as it stands, with or
+    // without values.
+    cutAfterTicks();
+    CHECK(WriteFile(path, kHead + CheckLineFor(kHead)));
     FileStore emptied(path, "");
     CHECK_EQ(R(emptied, "Text1"), "");
-    CHECK(WriteFile(path, kHead + "\"Text1\"=\"7\"\n"));
-    FileStore edited(path, "");
-    CHECK_EQ(R(edited, "Text1"), "7");
+    const std::string edited = kHead + "\"Text1\"=\"7\"\n";
+    CHECK(WriteFile(path, edited + CheckLineFor(edited)));
+    FileStore another(path, "");
+    CHECK_EQ(R(another, "Text1"), "7");
+}
+
+TEST_CASE(bigStoreKeepsTheMinuteAndTornTextIsKnown)
+{
+    // A store of several pages: the housekeeping values still wait for the
+    // minute's sync, and a text torn at any page is not believed.
+    ScratchDir dir;
+    const std::string path = dir.file("settings.reg");
+    const std::string minutes(20000, '7');
+    long long now = 1'000'000;
+    FileStore store(path, "");
+    store.SetClock([&] { return now; });
+    store.SetFileSystemCheck([](const std::string &) { return true; });
+    store.WriteSetting(kRoot, kKey, "Text1", minutes); // a new file is made synced
+    for (int n = 1; n <= 10; ++n, now += 1000)
+        store.WriteSettings(kRoot, kKey, {{"Left", "3000"}, {"js00", " " + std::to_string(n)}});
+    CHECK_EQ(store.Syncs(), 1u);
+    CHECK(ReadFile(path).size() > 4 * 4096);
+    {
+        FileStore whole(path, "");
+        CHECK_EQ(R(whole, "js00"), " 10");
+    }
+
+    const std::string text = ReadFile(path);
+    const struct {
+        const char *name;
+        std::string left;
+    } cuts[] = {
+        {"cut at a page", text.substr(0, 8192)},
+        {"a page of zeros", text.substr(0, 4096) + std::string(4096, '\0') + text.substr(8192)},
+        {"the last page missing", text.substr(0, text.size() / 4096 * 4096)},
+        {"all zeros", std::string(text.size(), '\0')},
+    };
+    for (const auto &cut : cuts) {
+        CHECK_CONTEXT(cut.name);
+        CHECK(WriteFile(path, cut.left));
+        FileStore after(path, "");
+        CHECK_EQ(R(after, "Text1"), minutes);
+        CHECK_EQ(R(after, "js00"), ""); // never written synced
+        CHECK_EQ(R(after, "Left"), "");
+    }
 }
 
 TEST_CASE(temporaryNamesNeverJam)
@@ -481,11 +734,13 @@ TEST_CASE(temporaryNamesNeverJam)
     CHECK(!Exists(dir.file("settings.reg.tmp-Zz0123")));
 }
 
-TEST_CASE(failedMachineWriteGoesToUserFile)
+TEST_CASE(failedMachineWriteIsNotSentElsewhere)
 {
-    // A machine-wide file that cannot be rewritten (here a write past the
-    // file size limit, as on a full disk) sends the value to the user's file,
-    // where it is read from next time.
+    // A machine-wide write that fails for another reason than permission
+    // (here a write past the file size limit, as on a full disk) is a
+    // failure: the program keeps the value pending and writes it once it can,
+    // brisko-reg is told; nothing goes to the user's own file, which other
+    // users' copies never read.
     ScratchDir dir;
     const std::string path = dir.file("settings.reg");
     const std::string user = dir.file("user/settings.reg");
@@ -498,27 +753,48 @@ TEST_CASE(failedMachineWriteGoesToUserFile)
     CHECK(pid >= 0);
     if (pid == 0) {
         ::signal(SIGXFSZ, SIG_IGN);
-        const rlimit small{3000, 3000};
+        rlimit limit;
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        const rlimit small{3000, limit.rlim_max};
         ::setrlimit(RLIMIT_FSIZE, &small);
         FileStore store(path, user);
+        int fault = 0;
         store.WriteSetting(kRoot, kKey, "Text1", "25");
-        ::_exit(store.PendingWrites() == 0 && store.LastWrittenFile() == user ? 0 : 1);
+        store.WriteSettings(kRoot, kKey, {{"js00", " 7"}});
+        fault |= store.PendingWrites() == 2 ? 0 : 1;
+        fault |= store.ReadSetting(kRoot, kKey, "Text1") == "25" ? 0 : 2;
+        fault |= !store.WriteText(kRoot, kKey, "isClose", "1") &&
+                         store.LastError().find("File too large") != std::string::npos
+                     ? 0
+                     : 4;
+        fault |= Exists(user) ? 8 : 0;
+        // Room again: the next write lands what waited.
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        store.WriteSettings(kRoot, kKey, {{"js00", " 8"}});
+        fault |= store.PendingWrites() == 0 && store.LastWrittenFile() == path ? 0 : 16;
+        ::_exit(fault);
     }
     CHECK_EQ(WaitExit(pid), 0);
-    CHECK_EQ(ReadFile(path), before);
+    CHECK(!Exists(user));
     FileStore store(path, user);
     CHECK_EQ(R(store, "Text1"), "25");
+    CHECK_EQ(R(store, "js00"), " 8");
+    CHECK_EQ(R(store, "isClose"), "");
+    CHECK(ReadFile(path) != before);
     CHECK_EQ(Entries(dir.path(), "settings.reg.tmp"), std::vector<std::string>{});
 
-    // So does one whose rewrite would pass the store's size limit.
+    // One whose rewrite would pass the store's size limit can never be
+    // written: refused, and not kept waiting either.
     {
         FileStore machine(path, "");
         CHECK(machine.WriteText(kRoot, kKey, "Pad", std::string((16 << 20) - 300, 'p')));
     }
     store.WriteSetting(kRoot, kKey, "Check2", std::string(400, '1'));
     CHECK_EQ(store.PendingWrites(), 0u);
-    CHECK_EQ(store.LastWrittenFile(), user);
-    CHECK_EQ(R(store, "Check2"), std::string(400, '1'));
+    CHECK(!store.WriteText(kRoot, kKey, "Check2", std::string(400, '1')));
+    CHECK(store.LastError().find("too large") != std::string::npos);
+    CHECK_EQ(R(store, "Check2"), "");
+    CHECK(!Exists(user));
 }
 
 TEST_CASE(fileTooBigToWriteBackIsNotTaken)

@@ -58,16 +58,29 @@ TEST_CASE(tickStoresPlaceAndTotalAsOneBatchThenReadsTheQuitRequest)
     CHECK_EQ(rig.env.process.ends, 0);
 }
 
-TEST_CASE(placeIsStoredInTwipsAtTheWindowsDpi)
+// The place is stored in twips at the window's DPI: 100 px are 1000 twips at
+// 144 DPI, 1200 at 120.
+TEST_CASE(placeIsStoredAtTheWindowsDpi)
 {
-    Rig rig;
-    CHECK_EQ(rig.core.look().title, "计时器");
-    rig.tick(300, 150, false, 144);
-    CHECK_EQ(rig.env.store.get("Left"), "3000");
-    CHECK_EQ(rig.env.store.get("Top"), "1500");
-    rig.tick(100, 67, false, 96);
-    CHECK_EQ(rig.env.store.get("Left"), "1500");
-    CHECK_EQ(rig.env.store.get("Top"), "1005");
+    struct Row {
+        int dpi;
+        int left;
+        int top;
+        const char *leftText;
+        const char *topText;
+    } const rows[] = {{96, 200, 100, "3000", "1500"},
+                      {120, 100, 250, "1200", "3000"},
+                      {144, 300, 100, "3000", "1000"},
+                      {168, 100, -7, "857", "-60"},
+                      {0, 200, 100, "3000", "1500"}};
+    for (const Row &row : rows) {
+        CHECK_CONTEXT(row.dpi);
+        Rig rig;
+        CHECK_EQ(rig.core.look().title, "计时器");
+        rig.tick(row.left, row.top, false, row.dpi);
+        CHECK_EQ(rig.env.store.get("Left"), row.leftText);
+        CHECK_EQ(rig.env.store.get("Top"), row.topText);
+    }
 }
 
 TEST_CASE(outsideQuitRequest)
@@ -154,4 +167,5 @@ TEST_CASE(optionsAreStoredAndLinksOpened)
     CHECK(rig.env.stacking.calls.empty());
     rig.core.menuChaoZhou_Click();
     CHECK(rig.env.browser.opened == std::vector<std::string>{"http://vendor.test/brk/"});
+    CHECK(rig.env.browser.owners == std::vector<WindowHandle>{&rig.env}); // the main window
 }

@@ -95,6 +95,57 @@ TEST_CASE(position)
     }
 }
 
+// Twips are 1440 to the inch at any DPI: 15 a pixel at 96, 12 at 120, 10 at
+// 144. The earlier version, which Windows scaled, stored logical pixels × 15:
+// at 150 % that is physical pixels × 10, the same rule.
+TEST_CASE(positionAtTheWindowsDpi)
+{
+    const std::vector<PixelRect> bigScreen{{0, 0, 3840, 2160}};
+    struct Row {
+        const char *left;
+        int dpi;
+        int x;
+    } const rows[] = {
+        {nullptr, 96, 67},  {nullptr, 144, 100}, {"3000", 96, 200},
+        {"3000", 120, 250}, {"3000", 144, 300},  {"3000", 192, 400},
+        {"4500", 144, 450}, {"3000", 168, 350},  {"3000", 0, 200}, // an unknown DPI counts as 96
+    };
+    for (const Row &row : rows) {
+        CHECK_CONTEXT(row.left ? row.left : "-", " at ", row.dpi);
+        MemoryStore store;
+        if (row.left)
+            store.set("Left", row.left);
+        const StartupState s = load(store, bigScreen, row.dpi);
+        CHECK_EQ(s.left, row.x);
+        CHECK_EQ(s.leftTwips, row.left ? std::stod(row.left) : 1000.0);
+    }
+    // The screen test is made at the same DPI: 30000 twips are 2000 px at
+    // 96 DPI, on the screen, but 3000 px at 144, beside it.
+    MemoryStore store;
+    store.set("Left", "30000");
+    CHECK_EQ(load(store, {{0, 0, 2560, 1440}}, 96).left, 2000);
+    const StartupState far = load(store, {{0, 0, 2560, 1440}}, 144);
+    CHECK_EQ(far.left, 100);
+    CHECK_EQ(far.leftTwips, 1000.0);
+}
+
+// Stored twips come back as the same pixel at every DPI, and are whole.
+TEST_CASE(twipsAndPixelsRoundTrip)
+{
+    for (int dpi : {72, 96, 120, 144, 168, 192, 240, 288}) {
+        CHECK_CONTEXT(dpi);
+        for (int px = -500; px <= 4000; px += 7) {
+            const double twips = PixelsToTwips(px, dpi);
+            CHECK_EQ(twips, static_cast<double>(static_cast<long long>(twips)));
+            CHECK_EQ(TwipsToPixels(twips, dpi), px);
+        }
+    }
+    CHECK_EQ(PixelsToTwips(100, 144), 1000.0);
+    CHECK_EQ(PixelsToTwips(200, 96), 3000.0);
+    CHECK_EQ(PixelsToTwips(100, 168), 857.0);
+    CHECK_EQ(TwipsToPixels(1e300, 144), 1000000); // clamped first
+}
+
 TEST_CASE(offScreenRuleUsesEveryScreen)
 {
     MemoryStore store;

@@ -64,8 +64,11 @@ TEST_CASE(startupNotice)
         NotifyNewVersion(env.services(), &env, [] { return true; });
         CHECK_EQ(env.messages.shown.size(), size_t(row.shown ? 1 : 0));
         CHECK_EQ(env.browser.opened.size(), size_t(row.opened ? 1 : 0));
-        if (row.opened)
+        if (row.opened) {
             CHECK_EQ(env.browser.opened[0], kUpdatePage);
+            // Opened from the main window, which the notice belongs to.
+            CHECK(env.browser.owners[0] == static_cast<WindowHandle>(&env));
+        }
         if (!row.shown)
             continue;
         const MessageSpec &box = env.messages.shown[0];
@@ -122,8 +125,10 @@ TEST_CASE(updateWindowOutcome)
     CHECK(laidOut.label4Visible && laidOut.command3Visible && !laidOut.command1Visible);
 
     FakeEnvironment env;
-    OpenUpdatePage(env.services());
+    int updateWindow = 0;
+    OpenUpdatePage(env.services(), &updateWindow);
     CHECK(env.browser.opened == std::vector<std::string>{kUpdatePage});
+    CHECK(env.browser.owners == std::vector<WindowHandle>{&updateWindow});
 }
 
 TEST_CASE(ownVersion)
@@ -149,8 +154,10 @@ TEST_CASE(updateWindowFromTheMainWindow)
     const UpdateWindowLook look = core.LoadUpdateWindow();
     CHECK_EQ(look.label2, "当前版本为：V1.2.2");
     CHECK_EQ(look.label3, "最新版本为:V1.2.3");
-    core.UpdateCommand1_Click();
+    int updateWindow = 0;
+    core.UpdateCommand1_Click(&updateWindow);
     CHECK(env.browser.opened.back() == kUpdatePage);
+    CHECK(env.browser.owners.back() == static_cast<WindowHandle>(&updateWindow));
     core.UpdateWindowClosed();
     CHECK(core.look().housekeepingOn);
     CHECK(core.menuUpdate_Click());
@@ -167,8 +174,10 @@ TEST_CASE(aboutTextsAndTheHostName)
     CHECK_EQ(texts.label1, "当前版本为：V1.2.2");
     CHECK_EQ(texts.label3, "您已使用本软件合计有 0:01:01");
     CHECK_EQ(texts.label5, "vendor.test");
-    core.AboutLabel5_Click();
+    int aboutWindow = 0;
+    core.AboutLabel5_Click(&aboutWindow);
     CHECK(env.browser.opened.back() == "http://vendor.test/");
+    CHECK(env.browser.owners.back() == static_cast<WindowHandle>(&aboutWindow));
     for (const char *url : {"https://www.Pelmora.example", "http://user@www.pelmora.example:8080/",
                             "www.pelmora.example/brk?x#y"})
         CHECK_EQ(HostOf(url), "www.pelmora.example");

@@ -6,8 +6,13 @@
 //   drive_brisko [options] <brisko.exe>
 //     --view32 | --view64   registry view of the settings (default: 32-bit)
 //     --smoke               only: the window appears, isClose ends it with 0
+//     --dpi <dpi>           only: where the window opens with nothing stored and
+//                           with a stored place, in a prefix set to that DPI
 //     --pose <seconds>      start, tick 倒计时, click 开始, wait, print the
 //                           window's rectangle and leave it running (pictures)
+//     --shots <folder>      with --pose: save the main window, the About
+//                           window and the update window there as .bmp files
+//                           from the screen, then end the program
 //
 // Every check prints "ok   ..." or "FAIL ..."; the last line is
 // "N passed, N failed".
@@ -16,6 +21,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +29,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -247,6 +254,46 @@ double Number(const std::optional<std::wstring> &text)
     return text ? std::wcstod(text->c_str(), nullptr) : -1;
 }
 
+// The names of the stored values, sorted without regard to case, one blank
+// between them.
+std::wstring ValueNames()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ | view, &key) !=
+        ERROR_SUCCESS) {
+        return L"(no key)";
+    }
+    std::vector<std::wstring> names;
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (RegEnumValueW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        names.emplace_back(name, length);
+    }
+    RegCloseKey(key);
+    std::sort(names.begin(), names.end(), [](const std::wstring &a, const std::wstring &b) {
+        return lstrcmpiW(a.c_str(), b.c_str()) < 0;
+    });
+    std::wstring joined;
+    for (const std::wstring &name : names) {
+        joined += (joined.empty() ? L"" : L" ") + name;
+    }
+    return joined;
+}
+
+void DeleteSetting(const wchar_t *name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_SET_VALUE | view, &key) ==
+        ERROR_SUCCESS) {
+        RegDeleteValueW(key, name);
+        RegCloseKey(key);
+    }
+}
+
 // --- The process under test ---
 
 PROCESS_INFORMATION process = {};
@@ -395,6 +442,9 @@ void CheckHousekeeping()
           view == KEY_WOW64_32KEY ? L"the settings are in the registry's 32-bit view"
                                   : L"the settings are in the registry's 64-bit view",
           SettingsKeyExists(other) ? "they went to the other view" : "no settings key");
+    // Start-up writes back only what it changed: the menu box, which the
+    // design has ticked. The entry already showed 5.
+    CheckText(ValueNames(), L"Check3 js00 Left Top", L"after the first tick, the stored names");
     const auto first = Setting(L"js00");
     Check(first && first->size() > 1 && (*first)[0] == L' ' && Number(first) >= 1,
           L"js00 is stored as a blank and the seconds", "got " + Quoted(first));
@@ -417,6 +467,19 @@ void CheckHousekeeping()
     SetWindowPos(main_window, nullptr, 200, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     CheckSetting(L"Left", L"3000");
     CheckSetting(L"Top", L"1800");
+
+    // Minimised, the window keeps its normal place in the store.
+    ShowWindowAsync(main_window, SW_MINIMIZE);
+    Check(WaitUntil([] { return IsIconic(main_window) != FALSE; }, 2000), L"the window minimises");
+    Sleep(2200);
+    Check(Setting(L"Left") == L"3000" && Setting(L"Top") == L"1800",
+          L"minimised, Left and Top keep the normal place",
+          "stored " + Quoted(Setting(L"Left")) + ", " + Quoted(Setting(L"Top")));
+    ShowWindowAsync(main_window, SW_RESTORE);
+    WaitUntil([] { return IsIconic(main_window) == FALSE; }, 2000);
+    GetWindowRect(main_window, &rect);
+    Check(rect.left == 200 && rect.top == 120, L"restored, the window is where it was",
+          std::to_string(rect.left) + ", " + std::to_string(rect.top));
 }
 
 void CheckStopwatchPauseStop()
@@ -528,6 +591,118 @@ void CheckOptions()
     CheckSetting(L"Check3", L" 0");
 }
 
+// The top-level windows from the top of the z-order down: true when a is
+// above b.
+bool Above(HWND a, HWND b)
+{
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if (w == a) {
+            return true;
+        }
+        if (w == b) {
+            return false;
+        }
+    }
+    return false;
+}
+
+POINT CentreOf(HWND window)
+{
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+// Moves the main window over a point, so that a window beneath it there
+// would be hidden.
+void CoverWithMain(POINT point)
+{
+    SetWindowPos(main_window, nullptr, point.x - 60, point.y - 40, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A window the main window opens must come up above it and take the user's
+// clicks, even when the main window is kept on top; the About window, which
+// has no owner, lets the main window stay above it where they overlap.
+void CheckWindowsOverKeptOnTop()
+{
+    Click(controlid::Check1);
+    Check(WaitUntil(Topmost, 2500), L"置最前 again: the window is kept on top");
+
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::menuUpdate, 0), 0);
+    HWND update = nullptr;
+    WaitUntil(
+        [&] {
+            update = FindWindowW(BRISKO_FORMUPDATE_CLASS, nullptr);
+            return update && IsWindowVisible(update);
+        },
+        20000);
+    Check(update != nullptr, L"检查更新 opens the update window");
+    if (update) {
+        const HWND quit = GetDlgItem(update, controlid::UpdateCommand2);
+        CoverWithMain(CentreOf(quit));
+        Sleep(200);
+        Check(Above(update, main_window),
+              L"the update window is above the kept-on-top main window");
+        const HWND hit = WindowFromPoint(CentreOf(quit));
+        Check(hit == quit, L"a click on 退出 reaches 退出, not the main window",
+              hit == main_window || GetParent(hit) == main_window ? "the main window is in the way"
+                                                                  : "something else is there");
+        Click(quit);
+        Check(WaitUntil([&] { return !IsWindow(update); }, 3000) &&
+                  WaitUntil([] { return IsWindowEnabled(main_window) != FALSE; }, 2000),
+              L"退出 closes the update window and the main window takes input again");
+    }
+
+    SetTextJob job{Control(controlid::Text1), L"0"};
+    HANDLE sender = SetTextAsync(job);
+    HWND box = FindMessageBox(L"brisko", 3000);
+    Check(box != nullptr, L"the zero message comes up with 置最前 ticked");
+    if (box) {
+        const HWND ok = GetDlgItem(box, IDOK);
+        CoverWithMain(CentreOf(ok));
+        Sleep(1200); // a housekeeping tick puts the main window on top again meanwhile
+        Check(Above(box, main_window), L"the message box is above the kept-on-top main window");
+        Check(WindowFromPoint(CentreOf(ok)) == ok, L"a click on the message's OK reaches it");
+        Answer(box, IDOK);
+    }
+    WaitForSingleObject(sender, 3000);
+    CloseHandle(sender);
+    // Back to the minutes the restart expects.
+    SetTextJob back{Control(controlid::Text1), L"0.05"};
+    sender = SetTextAsync(back);
+    WaitForSingleObject(sender, 3000);
+    CloseHandle(sender);
+
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::nemuAbout, 0), 0);
+    HWND about = nullptr;
+    WaitUntil(
+        [&] {
+            about = FindWindowW(BRISKO_FORMABOUT_CLASS, nullptr);
+            return about && IsWindowVisible(about);
+        },
+        3000);
+    if (about) {
+        RECT rect = {};
+        GetWindowRect(about, &rect);
+        const POINT inside = {rect.left + 40, rect.bottom - 20};
+        CoverWithMain(inside);
+        Sleep(1200);
+        const HWND hit = WindowFromPoint(inside);
+        Check(hit == main_window || GetParent(hit) == main_window,
+              L"the kept-on-top main window stays above the About window where they overlap");
+        const POINT clear = {rect.right - 10, rect.top + 5};
+        Check(WindowFromPoint(clear) == about,
+              L"the About window's caption beside the main window still takes clicks");
+        PostMessageW(about, WM_CLOSE, 0, 0);
+        WaitUntil([&] { return !IsWindow(about); }, 2000);
+    }
+
+    SetWindowPos(main_window, nullptr, 200, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Click(controlid::Check1);
+    Check(WaitUntil([] { return !Topmost(); }, 2500), L"置最前 off again");
+}
+
 void CheckCloseQuestion()
 {
     PostMessageW(main_window, WM_CLOSE, 0, 0);
@@ -630,6 +805,123 @@ void CheckRestored(double totalBefore)
           "got " + Quoted(usage) + ", before " + std::to_string(totalBefore));
 }
 
+// Positions are twips at the window's DPI, both ways: 1000 twips are 67 px
+// at 96 DPI and 100 px at 144; 3000 twips 200 px and 300 px.
+void CheckPlaceAtDpi(const std::wstring &exe, int dpi)
+{
+    const auto px = [dpi](double twips) { return std::lround(twips * dpi / 1440.0); };
+    const std::wstring at = L" at " + std::to_wstring(dpi) + L" DPI";
+    RECT rect = {};
+    GetWindowRect(main_window, &rect);
+    Check(rect.left == px(1000) && rect.top == px(1000),
+          L"nothing stored: the window's corner is 1000 twips from the screen's" + at,
+          "at " + std::to_string(rect.left) + ", " + std::to_string(rect.top) + " px, want " +
+              std::to_string(px(1000)));
+    std::optional<std::wstring> left;
+    WaitUntil(
+        [&] {
+            left = Setting(L"Left");
+            return left.has_value();
+        },
+        2500);
+    Check(std::abs(Number(left) - 1000) <= 1440.0 / dpi, L"and Left is stored as about 1000" + at,
+          "got " + Quoted(left));
+
+    ULONGLONG took = 0;
+    Check(EndsOnIsClose(3000, &took), L"isClose ends the first start");
+    DeleteSetting(L"isClose");
+    StopProcess();
+    WriteSetting(L"Left", L"3000");
+    WriteSetting(L"Top", L"3000");
+    if (!Start(exe) || !(main_window = FindMainWindow(30000))) {
+        Check(false, L"a second start shows its window");
+        return;
+    }
+    GetWindowRect(main_window, &rect);
+    Check(rect.left == px(3000) && rect.top == px(3000), L"Left and Top 3000 place the window" + at,
+          "at " + std::to_string(rect.left) + ", " + std::to_string(rect.top) + " px, want " +
+              std::to_string(px(3000)));
+    Sleep(1300);
+    Check(Setting(L"Left") == L"3000" && Setting(L"Top") == L"3000",
+          L"and the next tick stores them back unchanged",
+          "got " + Quoted(Setting(L"Left")) + ", " + Quoted(Setting(L"Top")));
+}
+
+// Saves what the screen shows of a window as a 24-bit .bmp file.
+bool SaveWindowPicture(HWND window, const std::wstring &path)
+{
+    RECT rect = {};
+    GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    const HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info = {};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const DWORD row = static_cast<DWORD>((width * 3 + 3) & ~3);
+    std::vector<BYTE> bits(static_cast<size_t>(row) * static_cast<size_t>(height));
+    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), bits.data(),
+              reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER file = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + static_cast<DWORD>(bits.size());
+    FILE *out = _wfopen(path.c_str(), L"wb");
+    if (!out) {
+        return false;
+    }
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&info, sizeof info, 1, out);
+    std::fwrite(bits.data(), 1, bits.size(), out);
+    std::fclose(out);
+    return true;
+}
+
+HWND WaitForWindow(const wchar_t *windowClass, DWORD timeoutMs)
+{
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            found = FindWindowW(windowClass, nullptr);
+            return found && IsWindowVisible(found);
+        },
+        timeoutMs);
+    return found;
+}
+
+// The three windows as the screen shows them: the main window (as posed),
+// the About window and the update window, each on its own.
+void TakeShots(const std::wstring &folder)
+{
+    Check(SaveWindowPicture(main_window, folder + L"\\main.bmp"), L"a picture of the main window");
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::nemuAbout, 0), 0);
+    if (HWND about = WaitForWindow(BRISKO_FORMABOUT_CLASS, 3000)) {
+        SetForegroundWindow(about);
+        Sleep(500);
+        Check(SaveWindowPicture(about, folder + L"\\about.bmp"), L"a picture of the About window");
+        PostMessageW(about, WM_CLOSE, 0, 0);
+    }
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::menuUpdate, 0), 0);
+    if (HWND update = WaitForWindow(BRISKO_FORMUPDATE_CLASS, 20000)) {
+        Sleep(500);
+        Check(SaveWindowPicture(update, folder + L"\\update.bmp"),
+              L"a picture of the update window");
+        PostMessageW(update, WM_CLOSE, 0, 0);
+    }
+}
+
 int Finish()
 {
     StopProcess();
@@ -644,6 +936,8 @@ int wmain(int argc, wchar_t **argv)
     std::wstring exe;
     bool smoke = false;
     int poseSeconds = -1;
+    int dpi = 0;
+    std::wstring shots;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--view32") {
@@ -652,6 +946,10 @@ int wmain(int argc, wchar_t **argv)
             view = KEY_WOW64_64KEY;
         } else if (arg == L"--smoke") {
             smoke = true;
+        } else if (arg == L"--dpi" && i + 1 < argc) {
+            dpi = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
+        } else if (arg == L"--shots" && i + 1 < argc) {
+            shots = argv[++i];
         } else if (arg == L"--pose" && i + 1 < argc) {
             poseSeconds = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
         } else {
@@ -659,8 +957,8 @@ int wmain(int argc, wchar_t **argv)
         }
     }
     if (exe.empty()) {
-        std::printf(
-            "usage: drive_brisko [--view32|--view64] [--smoke|--pose SECONDS] BRISKO.EXE\n");
+        std::printf("usage: drive_brisko [--view32|--view64] [--smoke|--dpi DPI|--pose SECONDS] "
+                    "BRISKO.EXE\n");
         return 2;
     }
 
@@ -702,17 +1000,25 @@ int wmain(int argc, wchar_t **argv)
         GetWindowRect(main_window, &rect);
         std::printf("rect %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
                     rect.bottom - rect.top);
+        if (!shots.empty()) {
+            TakeShots(shots);
+            ULONGLONG took = 0;
+            EndsOnIsClose(3000, &took);
+        }
         std::printf("%d passed, %d failed\n", passed, failed);
         return failed == 0 ? 0 : 1; // the program stays up for the picture
     }
 
-    if (!smoke) {
+    if (dpi > 0) {
+        CheckPlaceAtDpi(exe, dpi);
+    } else if (!smoke) {
         CheckFirstRun();
         CheckHousekeeping();
         CheckStopwatchPauseStop();
         CheckZeroMinutes();
         CheckCountdown();
         CheckOptions();
+        CheckWindowsOverKeptOnTop();
         CheckCloseQuestion();
         const double total = CheckAbout();
         CheckCloseWithOk();
@@ -730,15 +1036,18 @@ int wmain(int argc, wchar_t **argv)
     Check(EndsOnIsClose(3000, &took), L"isClose 1 ends the program with exit status 0",
           "see above");
     std::printf("     (ended %llu ms after isClose)\n", took);
-    if (!smoke) {
+    if (!smoke && dpi <= 0) {
         // While isClose stays 1 every start ends by itself at its first tick
         // (whether or not its window was up by then).
         StopProcess();
+        // A stored minutes text that is not a number shows 5 but stays stored.
+        WriteSetting(L"Text1", L"abc");
         if (Start(exe)) {
             const bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
             DWORD status = STILL_ACTIVE;
             GetExitCodeProcess(process.hProcess, &status);
             Check(ended && status == 0, L"with isClose still 1, a new start ends by itself with 0");
+            CheckSetting(L"Text1", L"abc", 0);
         }
     }
     return Finish();

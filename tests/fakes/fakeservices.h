@@ -73,8 +73,13 @@ public:
 
 class FakeBrowser : public BrowserOpener {
 public:
-    void open(const std::string &url) override { opened.push_back(url); }
+    void open(WindowHandle owner, const std::string &url) override
+    {
+        opened.push_back(url);
+        owners.push_back(owner);
+    }
     std::vector<std::string> opened;
+    std::vector<WindowHandle> owners;
 };
 
 class FakeHttp : public HttpClient {

@@ -42,7 +42,11 @@ public:
         SettingsStore::WriteSettings(root, keyPath, texts);
     }
 
-    void Flush() override { ++flushes; }
+    std::string Flush() override
+    {
+        ++flushes;
+        return {};
+    }
 
     void set(const std::string &name, const std::string &text) { values[fold(name)] = text; }
     bool has(const std::string &name) const { return values.count(fold(name)) != 0; }

@@ -175,6 +175,20 @@ void TestLayout::mainWindowInEveryState()
     QWidget *client = form.centralWidget();
     CHECK_LAYOUT(client, "first-run");
 
+    // The entry's digits as tall as a reader needs: a "5" of 8 px of ink or
+    // more, however its frame and margins make room for longer numbers.
+    const QImage entry = Child<QLineEdit>(form, "Text1")->grab().toImage();
+    int top = -1;
+    int bottom = -1;
+    for (int y = 0; y < entry.height(); ++y)
+        for (int x = 0; x < entry.width(); ++x)
+            if (qGray(entry.pixel(x, y)) < 128) {
+                top = top < 0 ? y : top;
+                bottom = y;
+            }
+    QVERIFY2(top >= 0 && bottom - top + 1 >= 8,
+             qPrintable(QStringLiteral("the 5 is %1 px tall").arg(bottom - top + 1)));
+
     // Numbers as they are typed into the entry.
     for (const char *minutes : {"0.25", "0.51", "12.5", "120", "5"}) {
         Child<QLineEdit>(form, "Text1")->setText(QString::fromLatin1(minutes));

@@ -44,17 +44,19 @@ StartupState ReadStartup(SettingsStore &store, int frameWidth, int frameHeight,
     s.minutesText = PlainDecimalText(number("text1") > 0 ? number(stored::kText1.name)
                                                          : stored::kText1.fallback);
 
-    const double top = edgeOrDefault(number(stored::kTop.name), stored::kTop);
-    const double left = edgeOrDefault(number(stored::kLeft.name), stored::kLeft);
-    s.left = TwipsToPixels(left, dpi);
-    s.top = TwipsToPixels(top, dpi);
+    s.topTwips = edgeOrDefault(number(stored::kTop.name), stored::kTop);
+    s.leftTwips = edgeOrDefault(number(stored::kLeft.name), stored::kLeft);
     // A place remembered from a screen that is gone (unplugged, resolution
     // changed) would open the window out of sight for good, as every tick
     // stores it again. Any part visible is enough to keep it.
-    if (!onSomeScreen({s.left, s.top, frameWidth, frameHeight}, screens)) {
-        s.left = TwipsToPixels(stored::kLeft.fallback, dpi);
-        s.top = TwipsToPixels(stored::kTop.fallback, dpi);
+    if (!onSomeScreen({TwipsToPixels(s.leftTwips, dpi), TwipsToPixels(s.topTwips, dpi), frameWidth,
+                       frameHeight},
+                      screens)) {
+        s.leftTwips = stored::kLeft.fallback;
+        s.topTwips = stored::kTop.fallback;
     }
+    s.left = TwipsToPixels(s.leftTwips, dpi);
+    s.top = TwipsToPixels(s.topTwips, dpi);
 
     s.usageTotal = number(stored::kJs00.name);
     s.keepOnTop = number(stored::kCheck1.name) == 1;

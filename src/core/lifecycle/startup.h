@@ -11,9 +11,12 @@ class SettingsStore;
 // controls (each control's own change handling then writes the value back).
 struct StartupState {
     std::string minutesText = "5";
-    // The window's outer top-left corner, in pixels at the given DPI.
+    // The window's outer top-left corner, in pixels at the DPI given, and
+    // the same in twips (to convert again should the window's DPI change).
     int left = 0;
     int top = 0;
+    double leftTwips = 0;
+    double topTwips = 0;
     double usageTotal = 0;
     bool keepOnTop = false;
     bool countdown = false;

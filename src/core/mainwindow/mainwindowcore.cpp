@@ -6,6 +6,8 @@
 #include "core/store/settingsstore.h"
 #include "core/update/versionquery.h"
 
+#include <cstdio>
+
 namespace {
 
 std::string boxText(bool checked)
@@ -150,7 +152,7 @@ void MainWindowCore::Check3_Click(bool menuBar)
 
 void MainWindowCore::menuChaoZhou_Click()
 {
-    services_.browser->open(services_.vendorUrl + "/brk/");
+    services_.browser->open(window_, services_.vendorUrl + "/brk/");
 }
 
 void MainWindowCore::applyKeepOnTop()
@@ -193,13 +195,26 @@ bool MainWindowCore::askCloseQuestion()
     return services_.messages->show(window_, question) == MessageAnswer::Ok;
 }
 
+void MainWindowCore::StoreWhatIsHeld()
+{
+    const std::string problem = services_.store->Flush();
+    if (!problem.empty())
+        std::fprintf(stderr, "brisko: %s\n", problem.c_str());
+}
+
 void MainWindowCore::endNow()
 {
     endRequested_ = true;
-    // The housekeeping values may not be on disk yet; put them there before
-    // the process goes (a sync of one small file, not a wait on anyone).
-    services_.store->Flush();
+    // The housekeeping values may not be on disk yet, and a value may still
+    // wait for another writer's lock: the store waits for it a few seconds
+    // and syncs before the process goes.
+    StoreWhatIsHeld();
     services_.process->endNow();
+}
+
+void MainWindowCore::EndWithoutAsking()
+{
+    endNow();
 }
 
 void MainWindowCore::CloseRequested()
@@ -224,9 +239,9 @@ AboutTexts MainWindowCore::AboutWindowTexts() const
     return MakeAboutTexts(programVersion_, usageTotal_, services_.vendorUrl);
 }
 
-void MainWindowCore::AboutLabel5_Click()
+void MainWindowCore::AboutLabel5_Click(WindowHandle aboutWindow)
 {
-    services_.browser->open(HomePageUrl(services_.vendorUrl));
+    services_.browser->open(aboutWindow, HomePageUrl(services_.vendorUrl));
 }
 
 bool MainWindowCore::menuUpdate_Click()
@@ -245,9 +260,9 @@ UpdateWindowLook MainWindowCore::LoadUpdateWindow()
     return ::LoadUpdateWindow(services_, programVersion_);
 }
 
-void MainWindowCore::UpdateCommand1_Click()
+void MainWindowCore::UpdateCommand1_Click(WindowHandle updateWindow)
 {
-    OpenUpdatePage(services_);
+    OpenUpdatePage(services_, updateWindow);
 }
 
 void MainWindowCore::UpdateWindowClosed()

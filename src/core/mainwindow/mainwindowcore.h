@@ -81,11 +81,20 @@ public:
     void CloseRequested();
     // "退出(&X)": the same question, asked once.
     void menuExit_Click();
+    // The system or the session ends the program (a termination signal, the
+    // session's end): what is held back is stored, then it ends at once,
+    // asking nothing.
+    void EndWithoutAsking();
+    // Stores what the store still holds back and puts it on disk, saying on
+    // standard error what could not be stored; for an end that comes another
+    // way (the display gone) or a session that asks for its data.
+    void StoreWhatIsHeld();
 
     // --- the About window ---------------------------------------------------------
     // Its texts as of now (the usage total of this moment).
     AboutTexts AboutWindowTexts() const;
-    void AboutLabel5_Click();
+    // The home page, with the About window as the browser's owner.
+    void AboutLabel5_Click(WindowHandle aboutWindow);
 
     // --- the update window --------------------------------------------------------
     // "检查更新(&K)": false while an update window is already loading or open,
@@ -95,8 +104,9 @@ public:
     // The window's load step: asks the vendor's site (the event loop runs
     // meanwhile) and says what to show. The core outlives the wait.
     UpdateWindowLook LoadUpdateWindow();
-    // "去下载最新版" and "上网查看最新版本": the update page; the window closes after.
-    void UpdateCommand1_Click();
+    // "去下载最新版" and "上网查看最新版本": the update page, owned by the update
+    // window; the window closes after.
+    void UpdateCommand1_Click(WindowHandle updateWindow);
     void UpdateWindowClosed();
 
     // For the tests: the engine, the usage total and the alarm file's path.

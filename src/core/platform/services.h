@@ -56,17 +56,20 @@ public:
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
-    // True for an ordinary file; a folder or a hidden file counts as missing.
+    // True for an ordinary file; a folder, or a hidden or system file, counts
+    // as missing.
     virtual bool fileExists(const std::string &path) = 0;
     // The folder that holds the program file, without a trailing separator.
     virtual std::string programFolder() = 0;
 };
 
 // Hands an address to the user's default web browser and returns at once.
+// owner: the window it is opened from, which owns any message the system
+// shows about it.
 class BrowserOpener {
 public:
     virtual ~BrowserOpener() = default;
-    virtual void open(const std::string &url) = 0;
+    virtual void open(WindowHandle owner, const std::string &url) = 0;
 };
 
 // A GET that waits for its reply while the event loop goes on running.

@@ -24,16 +24,17 @@ namespace {
 // Far beyond anything the program stores; a bigger file is not ours.
 constexpr std::size_t kMaxFileBytes = 16u << 20;
 // How long a write waits for another writer: the command-line tool a few
-// seconds, the window no longer than a frame or two.
+// seconds, the window no longer than a frame or two. Ending the program waits
+// as long as the tool would, so that nothing held back is lost.
 constexpr long kToolLockWait = 5'000'000;
 constexpr long kWindowLockWait = 40'000;
-// Ending the program waits a little longer to put what is left on disk.
-constexpr long kFlushLockWait = 500'000;
 // The housekeeping values reach the disk at least this often.
 constexpr long long kHousekeepingSyncMilliseconds = 60'000;
-// A bigger text is always synced: one page is written whole or not at all,
-// so an unsynced file is never found half written.
-constexpr std::size_t kUnsyncedMaxBytes = 4096;
+// An unsynced write marks the flushed copy just before the file takes its
+// place, so their change times lie this close together while nothing else
+// has touched the file (two seconds for file systems that keep whole seconds
+// only, and a mark that reached the disk without the exchange after it).
+constexpr long long kUnsyncedPairNanoseconds = 2'000'000'000;
 // A file changed this recently may change again without its size or times
 // showing it (they are only as fine as the file system's clock): its cached
 // parse is checked against its bytes before it is trusted.
@@ -81,15 +82,33 @@ std::string normalKeyPath(std::string_view rootName, std::string_view keyPath)
     return path;
 }
 
-bool holdsValues(const RegDocument &doc)
-{
-    return std::any_of(doc.keys.begin(), doc.keys.end(),
-                       [](const RegKey &key) { return !key.values.empty(); });
-}
-
 long long steadyMilliseconds()
 {
     return lockedfile::MonotonicMicroseconds() / 1000;
+}
+
+bool sameValue(const RegValue *a, const std::optional<RegValue> &b)
+{
+    return a ? b && a->type == b->type && a->data == b->data : !b;
+}
+
+// Errors that mean this process may not write there, as opposed to a write
+// that failed: no permission, a read-only file system, or a path that is not
+// a regular file in a folder.
+bool mayNotWrite(int err)
+{
+    return err == EACCES || err == EPERM || err == EROFS || err == ENOTDIR || err == ELOOP ||
+           err == EISDIR;
+}
+
+// What stands at a path that is not a regular file, for messages.
+const char *kindOf(mode_t mode)
+{
+    return S_ISDIR(mode)    ? "a folder"
+           : S_ISFIFO(mode) ? "a FIFO"
+           : S_ISLNK(mode)  ? "a symlink"
+           : S_ISSOCK(mode) ? "a socket"
+                            : "a device";
 }
 
 } // namespace
@@ -134,9 +153,11 @@ struct FileStore::Snapshot {
     std::vector<RegBadLine> skipped;
     std::size_t skippedCount = 0;
     bool tooBig = false;
+    bool fromCopy = false; // read from the flushed copy: the file was torn
+    bool torn = false;     // ... and holds something worth keeping aside
 
     // The first rewrite keeps the original under another name.
-    bool setAsideFirst() const { return skippedCount > 0 || tooBig; }
+    bool setAsideFirst() const { return skippedCount > 0 || tooBig || torn; }
     bool matches(const struct stat &st) const
     {
         return known && dev == st.st_dev && ino == st.st_ino && size == st.st_size &&
@@ -177,9 +198,26 @@ bool isQuitRequest(std::string_view keyPath, std::string_view name)
 
 FileStore::FileStore(std::string machineFile, std::string userFile)
     : machineFile_(std::move(machineFile)), userFile_(std::move(userFile)),
-      machineSeen_(std::make_unique<Snapshot>()), userSeen_(std::make_unique<Snapshot>())
+      machineSeen_(std::make_unique<Snapshot>()), userSeen_(std::make_unique<Snapshot>()),
+      fileSystemCheck_(
+          [](const std::string &folder) { return lockedfile::KeepsUnsyncedReplacesWhole(folder); })
 {
     SetClock(steadyMilliseconds);
+}
+
+void FileStore::SetFileSystemCheck(std::function<bool(const std::string &folder)> keepsWhole)
+{
+    fileSystemCheck_ = std::move(keepsWhole);
+    for (Written &w : written_)
+        w.keepsWhole = -1;
+}
+
+bool FileStore::keepsWhole(bool machine, const std::string &file)
+{
+    int &known = written_[machine].keepsWhole;
+    if (known < 0)
+        known = fileSystemCheck_(lockedfile::FolderOf(file)) ? 1 : 0;
+    return known == 1;
 }
 
 void FileStore::SetClock(std::function<long long()> milliseconds)
@@ -231,22 +269,30 @@ FileStore::Snapshot &FileStore::look(bool machine)
                 parsed = RegParse{};
             }
         }
-        // A file left empty or zeroed by a power cut after an unsynced
-        // replace (or, on some file systems, holding other files' old
-        // blocks): its last synced text stands beside it. A file that reads
-        // cleanly is taken as it is, even with no values.
-        const bool blank = std::all_of(text.begin(), text.end(), [](char c) { return c == '\0'; });
-        if (state == FileState::Ok && !holdsValues(parsed.doc) &&
-            (blank || parsed.skippedCount > 0)) {
+        // A text the store wrote ends in a check line. One that fails it and
+        // that an unsynced write put in place, untouched since, was cut off
+        // by a power cut (empty, zeroed, short, or holding stale blocks): its
+        // last synced text stands beside it. Any other file, a hand edit
+        // included, is taken as it stands.
+        bool fromCopy = false, torn = false;
+        if (state == FileState::Ok && !HasValidCheckLine(text)) {
             std::string copyText;
             struct stat copySt;
             int copyErr = 0;
+            const long long changed = lockedfile::Nanoseconds(st.st_ctim);
             if (lockedfile::ReadRegularFile(lockedfile::FlushedCopyOf(file), kMaxFileBytes,
-                                            copyText, copyErr, copySt) == FileState::Ok) {
+                                            copyText, copyErr, copySt) == FileState::Ok &&
+                (copySt.st_dev != st.st_dev || copySt.st_ino != st.st_ino) &&
+                std::llabs(changed - lockedfile::Nanoseconds(copySt.st_ctim)) <=
+                    kUnsyncedPairNanoseconds) {
                 RegParse copy = ParseRegText(copyText);
-                if (holdsValues(copy.doc)) {
+                if (copy.skippedCount == 0) {
+                    fromCopy = true;
+                    const bool blank =
+                        std::all_of(text.begin(), text.end(), [](char c) { return c == '\0'; });
+                    torn = !blank; // kept aside; an empty or zeroed file holds nothing
                     if (blank)
-                        parsed = std::move(copy); // nothing of it to set aside
+                        parsed = std::move(copy);
                     else
                         parsed.doc = std::move(copy.doc);
                 }
@@ -257,6 +303,8 @@ FileStore::Snapshot &FileStore::look(bool machine)
         seen.skipped = std::move(parsed.skipped);
         seen.skippedCount = parsed.skippedCount;
         seen.tooBig = state == FileState::TooBig;
+        seen.fromCopy = fromCopy;
+        seen.torn = torn;
         seen.hash = hash;
     }
     seen.record(st);
@@ -268,6 +316,12 @@ const RegValue *FileStore::lookup(const std::string &path, std::string_view name
     for (const Pending &p : pending_)
         if (SameIgnoringCase(p.keyPath, path) && SameIgnoringCase(p.value.name, name))
             return &p.value;
+    return stored(path, name);
+}
+
+// The value as the files hold it, without what is pending here.
+const RegValue *FileStore::stored(const std::string &path, std::string_view name)
+{
     const RegValue *user = findValue(findKey(look(false).doc, path), name);
     const RegValue *machine = findValue(findKey(look(true).doc, path), name);
     if (machine && isQuitRequest(path, name) && readsAsOne(*machine))
@@ -309,41 +363,64 @@ void FileStore::writeTexts(RegistryRoot root, const std::string &keyPath,
         RegValue v{std::string(cutAtNul(name)), kRegSz, TextToRegSzData(cutAtNul(text))};
         if (v.name.find('\n') != std::string::npos)
             continue;
+        // What reads see now, without this object's pending values: the write
+        // lands only if that is still so when it gets the lock.
+        std::optional<RegValue> base;
+        if (const RegValue *now = stored(path, v.name))
+            base = *now;
         auto same = std::find_if(pending_.begin(), pending_.end(), [&](const Pending &p) {
             return SameIgnoringCase(p.keyPath, path) && SameIgnoringCase(p.value.name, v.name);
         });
         if (same != pending_.end()) {
-            same->value = std::move(v); // the newer text replaces the one not yet written
+            // The newer text replaces the one not yet written, made now.
+            same->value = std::move(v);
             same->userSet = same->userSet || userSet;
+            same->base = std::move(base);
         } else {
-            pending_.push_back({path, std::move(v), userSet});
+            pending_.push_back({path, std::move(v), userSet, std::move(base)});
         }
     }
     flushPending(kWindowLockWait);
 }
 
-// Writes what is pending, briefly: what cannot be written now stays pending.
-// A value the user set is synced, and so is everything written with it.
-void FileStore::flushPending(long waitMicroseconds)
+// Writes what is pending, within the wait: what cannot be written now stays
+// pending. A value the user set is synced, and so is everything written with
+// it.
+FileStore::Outcome FileStore::flushPending(long waitMicroseconds)
 {
     if (pending_.empty())
-        return;
+        return Outcome::Done;
     bool sync = false;
     std::vector<Change> changes;
     for (auto &p : pending_) {
         sync = sync || p.userSet;
-        changes.push_back({std::move(p.keyPath), std::move(p.value), false});
+        changes.push_back(
+            {std::move(p.keyPath), std::move(p.value), false, true, std::move(p.base)});
     }
     pending_.clear();
     std::vector<Change> left;
-    writeChanges(std::move(changes), waitMicroseconds, sync, &left);
+    const Outcome outcome = writeChanges(std::move(changes), waitMicroseconds, sync, &left);
     for (auto &c : left)
-        pending_.push_back({std::move(c.keyPath), std::move(c.value), sync});
+        pending_.push_back({std::move(c.keyPath), std::move(c.value), sync, std::move(c.base)});
+    return outcome;
 }
 
-void FileStore::Flush()
+std::string FileStore::Flush()
 {
-    flushPending(kFlushLockWait);
+    const long long deadline = lockedfile::MonotonicMicroseconds() + kToolLockWait;
+    const auto remaining = [&] {
+        return long(std::max(0LL, deadline - lockedfile::MonotonicMicroseconds()));
+    };
+    // One more try, waiting for another writer's lock; a write that fails
+    // is not tried again.
+    flushPending(remaining());
+    std::string problem;
+    if (!pending_.empty()) {
+        std::string names;
+        for (const Pending &p : pending_)
+            names += (names.empty() ? "" : ", ") + p.value.name;
+        problem = names + " not stored: " + lastError_;
+    }
     for (bool machine : {false, true}) {
         Written &w = written_[machine];
         const std::string &file = machine ? machineFile_ : userFile_;
@@ -351,19 +428,26 @@ void FileStore::Flush()
             continue;
         int err = 0;
         std::string step;
-        const lockedfile::Fd lock = lockedfile::LockFile(file, kFlushLockWait, err, step);
-        bool synced = false;
-        if (!lock)
+        const lockedfile::Fd lock = lockedfile::LockFile(file, remaining(), err, step);
+        bool synced = false, resynced = false;
+        if (lock && w.syncFailed) {
+            resynced = true;
+            err = lockedfile::SyncFile(file, step);
+        }
+        if (!lock || err || (err = lockedfile::FlushAndDropCopy(file, synced, step))) {
             fail(Outcome::Failed, file + ": " + step, err);
-        else if ((err = lockedfile::FlushAndDropCopy(file, synced, step)))
-            fail(Outcome::Failed, file + ": " + step, err);
-        else
+            if (problem.find(lastError_) == std::string::npos)
+                problem += (problem.empty() ? "" : "; ") + lastError_;
+        } else {
             w.any = false;
-        if (synced) {
+            w.syncFailed = false;
+        }
+        if (synced || resynced) {
             ++syncs_;
             w.syncedAt = clock_();
         }
     }
+    return problem;
 }
 
 std::optional<RegValue> FileStore::QueryValue(RegistryRoot root, const std::string &keyPath,
@@ -427,7 +511,7 @@ bool FileStore::write(RegistryRoot root, const std::string &keyPath, const RegVa
         fail(Outcome::Failed, "unknown registry root", EINVAL);
         return false;
     }
-    Change what{normalKeyPath(rootName, keyPath), value, false};
+    Change what{normalKeyPath(rootName, keyPath), value, false, false, std::nullopt};
     // A line feed would end the line the name or key stands on.
     if (what.keyPath.find('\n') != std::string::npos ||
         value.name.find('\n') != std::string::npos) {
@@ -440,8 +524,9 @@ bool FileStore::write(RegistryRoot root, const std::string &keyPath, const RegVa
 }
 
 // Sends each value where reads find it: to the per-user file when that holds
-// it, otherwise to the machine-wide file, or to the per-user file when the
-// machine-wide one cannot be written. Changes not made go to *left.
+// it, otherwise to the machine-wide file, or to the per-user file when this
+// process may not write the machine-wide one. Changes not made that may be
+// made later go to *left.
 FileStore::Outcome FileStore::writeChanges(std::vector<Change> changes, long waitMicroseconds,
                                            bool sync, std::vector<Change> *left)
 {
@@ -456,30 +541,36 @@ FileStore::Outcome FileStore::writeChanges(std::vector<Change> changes, long wai
         }
     }
     Outcome outcome = Outcome::Done;
-    const auto keep = [&](std::vector<Change> &undone) {
-        if (left)
+    const auto keep = [&](std::vector<Change> &undone, Outcome why) {
+        // A busy lock or a failed write may work later; the rest never will.
+        if (left && (why == Outcome::Busy || why == Outcome::Failed))
             for (auto &c : undone)
                 left->push_back(std::move(c));
     };
+    fallbackReason_.clear();
     if (!toMachine.empty()) {
         outcome = change(machineFile_, true, toMachine, waitMicroseconds, sync);
-        // Busy is a writer at work, not a file we may not use: try again later.
-        if (outcome == Outcome::Failed && !userFile_.empty()) {
+        if (outcome == Outcome::Denied && !userFile_.empty()) {
+            fallbackReason_ = lastError_;
             for (auto &c : toMachine)
                 toUser.push_back(std::move(c));
             outcome = Outcome::Done;
         } else if (outcome != Outcome::Done) {
-            keep(toMachine);
+            keep(toMachine, outcome);
         }
     }
     if (!toUser.empty()) {
         // Both files together wait no longer than one would.
         const long waited = long(lockedfile::MonotonicMicroseconds() - start);
-        const Outcome user =
+        Outcome user =
             change(userFile_, false, toUser, std::max(0L, waitMicroseconds - waited), sync);
+        // This user's own file is the last place left: a value that may not
+        // go there is tried again as well.
+        if (user == Outcome::Denied)
+            user = Outcome::Failed;
         if (user != Outcome::Done) {
-            keep(toUser);
-            if (outcome == Outcome::Done || user == Outcome::Failed)
+            keep(toUser, user);
+            if (outcome == Outcome::Done || user != Outcome::Busy)
                 outcome = user;
         }
     }
@@ -492,8 +583,11 @@ FileStore::DeleteResult FileStore::DeleteValue(RegistryRoot root, const std::str
     const std::string rootName = RegRootName(root);
     if (rootName.empty())
         return DeleteResult::NotFound;
-    const std::vector<Change> what{
-        {normalKeyPath(rootName, keyPath), {std::string(cutAtNul(valueName)), 0, {}}, true}};
+    const std::vector<Change> what{{normalKeyPath(rootName, keyPath),
+                                    {std::string(cutAtNul(valueName)), 0, {}},
+                                    true,
+                                    false,
+                                    std::nullopt}};
     bool found = false, deleted = false;
     for (bool machine : {false, true}) {
         if (!findValue(findKey(look(machine).doc, what[0].keyPath), what[0].value.name))
@@ -573,44 +667,71 @@ bool holdsAll(const RegDocument &doc, const std::vector<FileStore::Change> &chan
 } // namespace
 
 // One write: lock, look at the file again, change its values and replace the
-// file with the new text. Busy means another writer held the lock too long;
-// Failed, that this process cannot write the file.
+// file with the new text.
 FileStore::Outcome FileStore::change(const std::string &file, bool machine,
                                      const std::vector<Change> &changes, long waitMicroseconds,
                                      bool sync)
 {
     const auto failed = [&](const std::string &message, int err) {
-        return fail(Outcome::Failed, file + ": " + message, err);
+        return fail(mayNotWrite(err) ? Outcome::Denied : Outcome::Failed, file + ": " + message,
+                    err);
     };
     if (file.empty())
-        return fail(Outcome::Failed, "no settings file", ENOENT);
+        return fail(Outcome::Denied, "no settings file", ENOENT);
+    Written &written = written_[machine];
+    // A synced write whose folder sync failed is synced again, even when the
+    // file already holds the values.
+    const bool resync = sync && written.syncFailed;
     // A value already stored as asked needs no lock and no write.
-    if (holdsAll(look(machine).doc, changes)) {
+    if (!resync && holdsAll(look(machine).doc, changes)) {
         lastWrittenFile_ = file;
         return Outcome::Done;
     }
-    // Nothing is made beside a device, a folder or a symlink.
+    // Nothing is made beside a folder, a device or a symlink.
     struct stat st;
     if (::lstat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        return failed("not a regular file, not written through", EINVAL);
+        return fail(Outcome::Denied,
+                    file + ": " + kindOf(st.st_mode) + " stands there, not written through",
+                    EINVAL);
     if (int err = lockedfile::MakeFolders(lockedfile::FolderOf(file), machine ? 0755 : 0700))
         return failed("cannot create its folder", err);
 
     int lockErr = 0;
     std::string step;
     const lockedfile::Fd lock = lockedfile::LockFile(file, waitMicroseconds, lockErr, step);
-    if (!lock)
-        return fail(lockErr == EWOULDBLOCK ? Outcome::Busy : Outcome::Failed, file + ": " + step,
-                    lockErr);
+    if (!lock) {
+        if (lockErr == EWOULDBLOCK)
+            return fail(Outcome::Busy, file + ": " + step, lockErr);
+        // A lock file that is not a regular file is no place to write either.
+        if (lockErr == EINVAL)
+            return fail(Outcome::Denied, file + ": " + step, lockErr);
+        return failed(step, lockErr);
+    }
+
+    // A pending value stands down when another writer has changed the value
+    // since it was made: the later write wins.
+    std::vector<Change> landing;
+    for (const Change &c : changes)
+        if (!c.guarded || sameValue(stored(c.keyPath, c.value.name), c.base))
+            landing.push_back(c);
 
     Snapshot &seen = look(machine);
     if (seen.state == FileState::Unusable)
-        return failed("not a regular file, not written through", seen.error);
+        return fail(Outcome::Denied, file + ": not a regular file, not written through",
+                    seen.error);
     if (seen.state == FileState::Error)
         return failed("cannot read it", seen.error);
+
     // The cached parse is changed in place (a big store is not copied), and
     // forgotten when the write does not happen.
-    if (!applyChanges(seen.doc, changes)) {
+    if (!applyChanges(seen.doc, landing)) {
+        if (resync) {
+            if (int err = lockedfile::SyncFile(file, step))
+                return failed(step, err);
+            ++syncs_;
+            written.syncFailed = false;
+            written.syncedAt = clock_();
+        }
         lastWrittenFile_ = file;
         return Outcome::Done;
     }
@@ -619,28 +740,52 @@ FileStore::Outcome FileStore::change(const std::string &file, bool machine,
         seen.state = FileState::Absent;
         return failed(message, err);
     };
-    const std::string out = FormatRegText(seen.doc);
-    if (out.size() > kMaxFileBytes)
-        return forget("the store would grow too large", EFBIG);
+    std::string out = FormatRegText(seen.doc);
+    out += CheckLineFor(out);
+    if (out.size() > kMaxFileBytes) {
+        seen.known = false;
+        seen.state = FileState::Absent;
+        return fail(Outcome::Refused, file + ": the store would grow too large", EFBIG);
+    }
+    // The first write of a run finds a flushed copy left by a program that did
+    // not end cleanly, now older than the file (which was taken as it stands):
+    // this write is synced and becomes the copy, so the old text never wins.
+    bool staleCopy = false;
+    if (!written.copyChecked) {
+        written.copyChecked = true;
+        staleCopy = !seen.fromCopy && lockedfile::FlushedCopyDiffers(file);
+    }
     // Housekeeping values wait for the minute's sync, as long as the last
-    // synced text stays beside the file.
-    Written &written = written_[machine];
-    sync = sync || out.size() > kUnsyncedMaxBytes || seen.setAsideFirst() ||
-           clock_() - written.syncedAt >= kHousekeepingSyncMilliseconds ||
-           !lockedfile::KeepFlushedCopy(file);
+    // synced text stays beside the file and the file system shows a file cut
+    // off by a power cut as such. A new file is made synced, so that no older
+    // copy can ever stand in for it.
+    sync = sync || staleCopy || seen.state == FileState::Absent || seen.setAsideFirst() ||
+           written.syncFailed || clock_() - written.syncedAt >= kHousekeepingSyncMilliseconds ||
+           !keepsWhole(machine, file) || !lockedfile::MarkFlushedCopy(file);
+    bool replaced = false;
     if (int err = lockedfile::ReplaceFile(file, out, machine ? 0644 : 0600, seen.setAsideFirst(),
-                                          sync, step))
-        return forget(step, err);
+                                          sync, step, replaced)) {
+        if (!replaced)
+            return forget(step, err);
+        // In place but perhaps not on disk: a failure, synced again next time.
+        written.any = true;
+        written.syncFailed = true;
+        seen.known = false;
+        return fail(Outcome::Failed, file + ": " + step, err);
+    }
     written.any = true;
     if (sync) {
         ++syncs_;
         written.syncedAt = clock_();
+        written.syncFailed = false;
     }
 
     // What is on disk now is the cached parse, with nothing left to set aside.
     seen.skipped.clear();
     seen.skippedCount = 0;
     seen.tooBig = false;
+    seen.fromCopy = false;
+    seen.torn = false;
     seen.state = FileState::Ok;
     seen.hash = std::hash<std::string_view>{}(out);
     if (::lstat(file.c_str(), &st) == 0)

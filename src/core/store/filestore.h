@@ -35,31 +35,43 @@
 // or its rewrite, would pass the size limit reads as empty and is set aside
 // the same way.
 //
+// Which file. The per-user file takes a value when the machine-wide file may
+// not be written: permission refused (EACCES, EPERM), a read-only file system,
+// or something other than a regular file in a folder at its path (a folder, a
+// FIFO, a symlink). Any other failure there (an I/O error, a full disk, a sync
+// that fails) is a failure of the write, never a reason to store the value
+// where other users' copies do not read it.
+//
 // What lasts a power cut. Every write is seen at once by every reader (the
 // other copies, brisko-reg). A value the user set (WriteSetting) and every
 // write of brisko-reg (WriteText, WriteDword, DeleteValue) is on disk once it
-// is in the file (a value left pending is synced with the write that lands
-// it): the new file's data is synced before its rename, the folder after it.
-// The housekeeping values (WriteSettings: usage total, position) go into
-// place unsynced and reach the disk with the next synced write, at the latest
-// the first housekeeping write a minute after the last sync, or at Flush. A
-// cut may lose at most that last minute of them, never the whole file: each
-// synced text also gets the name "<file>.flushed" (a hard link, no copy), and
-// the file is only replaced unsynced while that name stands. An unsynced file
-// may come back from a cut empty or zeroed (XFS on a rename; ext4 and btrfs
-// too, as the unsynced file takes the file's name by an exchange of names,
-// which they do not write through at once as they do a rename over a file);
-// a file holding no value then reads from "<file>.flushed". Texts over a page
-// are always synced, so an unsynced one is never torn. Flush syncs what is
-// left and removes "<file>.flushed".
+// is in the file: the new file's data is synced before its rename, the folder
+// after it. The housekeeping values (WriteSettings: usage total, position) go
+// into place unsynced and reach the disk with the next synced write, at the
+// latest the first housekeeping write a minute after the last sync, or at
+// Flush, whatever the size of the store. A cut may lose at most that last
+// minute of them, never the whole file: each synced text also gets the name
+// "<file>.flushed" (a hard link, no copy), and the file is only replaced
+// unsynced while that name stands. Each text ends in a check line (regtext.h)
+// so that a torn one is known: a file that fails it and that an unsynced write
+// put in place, untouched since (see MarkFlushedCopy), is read from
+// "<file>.flushed"; any other file is taken as it stands, so a hand edit is
+// never undone by an old copy. The first write of a run refreshes a copy that
+// is not the file it stands beside (left by a copy of the program that did not
+// end cleanly), and Flush syncs what is left and removes it. Only file systems
+// known to show an unsynced file cut off as empty or zeroed (XFS, btrfs, ext4
+// ordered with delayed allocation, tmpfs) get unsynced writes; on any other,
+// or one whose options are unknown, every write is synced.
 //
 // Each file's parse is kept, and a file is read again only when it has changed
 // on disk. A value already stored as asked takes no lock and writes nothing.
 //
 // WriteSetting and WriteSettings are made for the user-interface thread: they
 // wait for the lock only a few tens of milliseconds, and a value that could
-// not be written stays pending in this object (reads see it) and is written
-// with the next write.
+// not be written (the lock held, or a failure) stays pending in this object
+// (reads see it) and is written with the next write; Flush waits for it a few
+// seconds. A pending value lands only if nobody else has written that value
+// since it was made: the later write stands, as between two registry writers.
 
 // The machine-wide file in a store folder: "<dir>/settings.reg".
 std::string MachineSettingsFile(const std::string &dir);
@@ -81,9 +93,10 @@ public:
                       const std::string &text) override;
     void WriteSettings(RegistryRoot root, const std::string &keyPath,
                        const SettingTexts &values) override;
-    // Syncs what housekeeping writes of this object left unsynced and
-    // removes the flushed copies of the files it wrote.
-    void Flush() override;
+    // Writes what is pending (waiting up to a few seconds for the lock), syncs
+    // what housekeeping writes of this object left unsynced and removes the
+    // flushed copies of the files it wrote. "" when all that worked.
+    std::string Flush() override;
     // Values WriteSetting(s) could not write yet.
     std::size_t PendingWrites() const { return pending_.size(); }
 
@@ -92,6 +105,10 @@ public:
     void SetClock(std::function<long long()> milliseconds);
     // How many times this object synced a file.
     std::size_t Syncs() const { return syncs_; }
+    // Whether the folder's file system keeps an unsynced replace whole or
+    // visibly empty (lockedfile::KeepsUnsyncedReplacesWhole; tests give their
+    // own). Asked once per file.
+    void SetFileSystemCheck(std::function<bool(const std::string &folder)> keepsWhole);
 
     // The value as a read sees it, of any type.
     std::optional<RegValue> QueryValue(RegistryRoot root, const std::string &keyPath,
@@ -126,6 +143,9 @@ public:
     const std::string &LastError() const { return lastError_; }
     // The file the last successful write changed (or found already right).
     const std::string &LastWrittenFile() const { return lastWrittenFile_; }
+    // Why the last write that went to the per-user file could not go to the
+    // machine-wide one ("" when it did not have to).
+    const std::string &FallbackReason() const { return fallbackReason_; }
 
     const std::string &machineFile() const { return machineFile_; }
     const std::string &userFile() const { return userFile_; }
@@ -135,41 +155,56 @@ public:
         std::string keyPath; // with its root
         RegValue value;
         bool remove = false;
+        // A pending write lands only while reads still see what they saw
+        // when it was made (base; none: the value was absent).
+        bool guarded = false;
+        std::optional<RegValue> base;
     };
 
 private:
-    enum class Outcome { Done, Busy, Failed };
+    // Busy: another writer held the lock too long. Failed: the write failed
+    // (try again later). Denied: this process may not write the file. Refused:
+    // the store would grow too large (trying again will not help).
+    enum class Outcome { Done, Busy, Failed, Denied, Refused };
     struct Snapshot;
     struct Pending {
         std::string keyPath; // with its root
         RegValue value;
         bool userSet = false;
+        std::optional<RegValue> base; // what reads saw when it was made
     };
     // What this object did to one of its files.
     struct Written {
         bool any = false; // it replaced the file
         long long syncedAt = 0;
+        bool copyChecked = false; // a stale flushed copy was looked for
+        bool syncFailed = false;  // its last synced write is not known to be on disk
+        int keepsWhole = -1;      // the file system check, once asked
     };
 
     Snapshot &look(bool machine);
     const RegValue *lookup(const std::string &path, std::string_view name);
+    const RegValue *stored(const std::string &path, std::string_view name);
     bool write(RegistryRoot root, const std::string &keyPath, const RegValue &value);
     void writeTexts(RegistryRoot root, const std::string &keyPath, const SettingTexts &values,
                     bool userSet);
     Outcome writeChanges(std::vector<Change> changes, long waitMicroseconds, bool sync,
                          std::vector<Change> *left);
-    void flushPending(long waitMicroseconds);
+    Outcome flushPending(long waitMicroseconds);
     Outcome change(const std::string &file, bool machine, const std::vector<Change> &changes,
                    long waitMicroseconds, bool sync);
     Outcome fail(Outcome outcome, const std::string &what, int err);
+    bool keepsWhole(bool machine, const std::string &file);
 
     std::string machineFile_;
     std::string userFile_;
     std::string lastError_;
     std::string lastWrittenFile_;
+    std::string fallbackReason_;
     std::unique_ptr<Snapshot> machineSeen_, userSeen_;
     std::vector<Pending> pending_;
     std::function<long long()> clock_;
+    std::function<bool(const std::string &)> fileSystemCheck_;
     Written written_[2]; // the user's file, the machine-wide one
     std::size_t syncs_ = 0;
 };

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <ctime>
+#include <optional>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/sysmacros.h>
 
 namespace lockedfile {
 
@@ -222,8 +226,9 @@ Fd LockFile(const std::string &file, long waitMicroseconds, int &err, std::strin
 }
 
 int ReplaceFile(const std::string &file, std::string_view text, mode_t mode, bool setAsideFirst,
-                bool flush, std::string &what)
+                bool flush, std::string &what, bool &replaced)
 {
+    replaced = false;
     removeDeadTemporaries(file);
     std::string tmpPath = file + ".tmp-XXXXXX";
     Fd tmp(::mkostemp(tmpPath.data(), O_CLOEXEC));
@@ -235,7 +240,8 @@ int ReplaceFile(const std::string &file, std::string_view text, mode_t mode, boo
         (flush && ::fdatasync(tmp.get()) != 0) || ::close(tmp.release()) != 0) {
         const int err = errno;
         ::unlink(tmpPath.c_str());
-        what = "cannot write " + tmpPath;
+        what =
+            flush ? "cannot write " + tmpPath + " and put it on disk" : "cannot write " + tmpPath;
         return err;
     }
     if (setAsideFirst) {
@@ -255,6 +261,7 @@ int ReplaceFile(const std::string &file, std::string_view text, mode_t mode, boo
     // memory before it is ever written. The flushed copy covers the cut.
     if (!flush && swapNames(tmpPath, file)) {
         ::unlink(tmpPath.c_str()); // now the old file
+        replaced = true;
         return 0;
     }
     if (::rename(tmpPath.c_str(), file.c_str()) != 0) {
@@ -263,11 +270,14 @@ int ReplaceFile(const std::string &file, std::string_view text, mode_t mode, boo
         what = "cannot replace it";
         return err;
     }
+    replaced = true;
     // The rename and the copy's new name last a power cut once the folder is
-    // synced; an unflushed replace leaves that to the file system. A folder
-    // that cannot be synced has the new file all the same.
+    // synced; an unflushed replace leaves that to the file system.
     if (flush)
-        syncFolder(file);
+        if (int err = syncFolder(file)) {
+            what = "cannot put its folder on disk";
+            return err;
+        }
     return 0;
 }
 
@@ -276,15 +286,38 @@ std::string FlushedCopyOf(const std::string &file)
     return file + ".flushed";
 }
 
-bool KeepFlushedCopy(const std::string &file)
+bool MarkFlushedCopy(const std::string &file)
 {
+    const std::string copy = FlushedCopyOf(file);
     struct stat st;
-    if (::lstat(FlushedCopyOf(file).c_str(), &st) == 0)
-        return S_ISREG(st.st_mode);
+    if (::lstat(copy.c_str(), &st) == 0) {
+        // Setting the mode it has changes nothing but the copy's change time,
+        // which reaches the disk no later than the exchange of names after it.
+        return S_ISREG(st.st_mode) && ::chmod(copy.c_str(), st.st_mode & 07777) == 0;
+    }
     // A new file is first made synced; one that stands without a copy is
-    // synced already (Flush syncs a file before it removes its copy).
-    return ::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-           linkOver(file, FlushedCopyOf(file)) == 0;
+    // synced already (Flush syncs a file before it removes its copy). The new
+    // name marks the copy's change time as well.
+    return ::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && linkOver(file, copy) == 0;
+}
+
+bool FlushedCopyDiffers(const std::string &file)
+{
+    struct stat st, copySt;
+    return ::lstat(FlushedCopyOf(file).c_str(), &copySt) == 0 && S_ISREG(copySt.st_mode) &&
+           ::lstat(file.c_str(), &st) == 0 &&
+           (st.st_dev != copySt.st_dev || st.st_ino != copySt.st_ino);
+}
+
+int SyncFile(const std::string &file, std::string &what)
+{
+    const Fd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    int err = !fd || ::fdatasync(fd.get()) != 0 ? errno : 0;
+    if (!err)
+        err = syncFolder(file);
+    if (err)
+        what = "cannot put it on disk";
+    return err;
 }
 
 int FlushAndDropCopy(const std::string &file, bool &synced, std::string &what)
@@ -295,15 +328,10 @@ int FlushAndDropCopy(const std::string &file, bool &synced, std::string &what)
     if (::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
         !(::lstat(copy.c_str(), &copySt) == 0 && copySt.st_dev == st.st_dev &&
           copySt.st_ino == st.st_ino)) {
-        const Fd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         synced = true;
-        int err = !fd || ::fdatasync(fd.get()) != 0 ? errno : 0;
-        if (!err)
-            err = syncFolder(file);
-        if (err) {
-            what = "cannot put it on disk";
-            return err; // the copy stays: it is still the file's last whole text
-        }
+        // On failure the copy stays: it is still the file's last whole text.
+        if (int err = SyncFile(file, what))
+            return err;
     }
     ::unlink((copy + ".new").c_str());
     if (::unlink(copy.c_str()) != 0 && errno != ENOENT) {
@@ -311,6 +339,137 @@ int FlushAndDropCopy(const std::string &file, bool &synced, std::string &what)
         return errno;
     }
     return 0;
+}
+
+// ---- What the file system keeps of an unsynced replace ----------------------
+
+namespace {
+
+// Whether the option stands in a list separated by commas, blanks or line
+// feeds.
+bool hasOption(std::string_view options, std::string_view name)
+{
+    std::size_t at = 0;
+    while (at <= options.size()) {
+        std::size_t end = options.find_first_of(", \t\n", at);
+        if (end == std::string_view::npos)
+            end = options.size();
+        if (options.substr(at, end - at) == name)
+            return true;
+        at = end + 1;
+    }
+    return false;
+}
+
+std::string readSmallFile(const std::string &path)
+{
+    std::string text;
+    int err = 0;
+    struct stat st;
+    if (ReadRegularFile(path, 4u << 20, text, err, st) != FileState::Ok)
+        text.clear();
+    return text;
+}
+
+// The fields of a mountinfo line after its optional fields: type, source and
+// super options.
+struct MountLine {
+    std::string id, device, type, superOptions;
+};
+
+std::vector<std::string> splitBlanks(std::string_view line)
+{
+    std::vector<std::string> fields;
+    std::size_t at = 0;
+    while (at < line.size()) {
+        const std::size_t end = std::min(line.find(' ', at), line.size());
+        if (end > at)
+            fields.emplace_back(line.substr(at, end - at));
+        at = end + 1;
+    }
+    return fields;
+}
+
+std::optional<MountLine> parseMountLine(std::string_view line)
+{
+    const std::vector<std::string> f = splitBlanks(line);
+    // id parent major:minor root mount-point options [optional...] - type source super
+    std::size_t dash = 6;
+    while (dash < f.size() && f[dash] != "-")
+        ++dash;
+    if (dash + 2 >= f.size())
+        return std::nullopt;
+    return MountLine{f[0], f[2], f[dash + 1], dash + 3 < f.size() ? f[dash + 3] : ""};
+}
+
+} // namespace
+
+bool KeepsUnsyncedReplacesWhole(std::string_view type, std::string_view superOptions,
+                                std::string_view ext4Options)
+{
+    // Nothing in memory outlives a power cut, synced or not.
+    if (type == "tmpfs" || type == "ramfs")
+        return true;
+    // XFS logs a file's new size only once its data is written, so a file cut
+    // off comes back empty or zeroed, never with other files' blocks; btrfs
+    // points at new data only once it is written.
+    if (type == "xfs" || type == "btrfs")
+        return true;
+    // ext4 writes a file's data before the rename that replaces another file
+    // commits only in its default ordered mode with delayed allocation and
+    // auto_da_alloc. The superblock may set other defaults, which mountinfo
+    // does not show: the full list in /proc/fs/ext4 is needed. Without a
+    // journal there is no order at all.
+    if (type == "ext4" || type == "ext3" || type == "ext2") {
+        for (const char *unordered :
+             {"data=writeback", "data=journal", "nodelalloc", "noauto_da_alloc"})
+            if (hasOption(superOptions, unordered) || hasOption(ext4Options, unordered))
+                return false;
+        return hasOption(ext4Options, "data=ordered") && hasOption(ext4Options, "delalloc") &&
+               hasOption(ext4Options, "auto_da_alloc");
+    }
+    // Network and user-space file systems, and any other: unknown.
+    return false;
+}
+
+bool KeepsUnsyncedReplacesWhole(const std::string &folder)
+{
+    struct stat st;
+    if (::stat(folder.c_str(), &st) != 0)
+        return false;
+    // The mount by its id where the kernel gives it (bind mounts and btrfs
+    // subvolumes share devices), by the device number otherwise.
+    std::string mountId;
+    struct statx sx;
+    if (::statx(AT_FDCWD, folder.c_str(), 0, STATX_MNT_ID, &sx) == 0 &&
+        (sx.stx_mask & STATX_MNT_ID))
+        mountId = std::to_string(sx.stx_mnt_id);
+    const std::string device =
+        std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+
+    const std::string mounts = readSmallFile("/proc/self/mountinfo");
+    std::optional<MountLine> found;
+    for (std::size_t at = 0; at < mounts.size();) {
+        const std::size_t end = std::min(mounts.find('\n', at), mounts.size());
+        if (auto line = parseMountLine(std::string_view(mounts).substr(at, end - at)))
+            if (mountId.empty() ? line->device == device : line->id == mountId)
+                found = std::move(line); // the last one is on top
+        at = end + 1;
+    }
+    if (!found)
+        return false;
+    std::string ext4Options;
+    if (found->type.rfind("ext", 0) == 0) {
+        char target[PATH_MAX];
+        const std::string link = "/sys/dev/block/" + found->device;
+        const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (n > 0) {
+            const std::string path(target, std::size_t(n));
+            ext4Options =
+                readSmallFile("/proc/fs/ext4/" + path.substr(path.rfind('/') + 1) + "/options");
+        }
+    }
+    return KeepsUnsyncedReplacesWhole(found->type, found->superOptions, ext4Options);
 }
 
 long long Nanoseconds(const timespec &t)

@@ -3,6 +3,8 @@
 #include "core/text/asciicase.h"
 #include "core/text/utf16.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <unordered_map>
@@ -494,4 +496,47 @@ std::string RegRootName(RegistryRoot root)
     default:
         return {};
     }
+}
+
+// ---- The check line -----------------------------------------------------------
+
+namespace {
+
+constexpr std::string_view kCheckPrefix = "; check: ";
+
+std::uint32_t crc32Of(std::string_view text)
+{
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char b : text)
+        crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+} // namespace
+
+std::string CheckLineFor(std::string_view text)
+{
+    char buf[80];
+    std::snprintf(buf, sizeof buf, "%zu bytes, crc32 %08x\n", text.size(), unsigned(crc32Of(text)));
+    return std::string(kCheckPrefix) + buf;
+}
+
+bool HasValidCheckLine(std::string_view text)
+{
+    if (text.empty() || text.back() != '\n')
+        return false;
+    const std::size_t start = text.rfind('\n', text.size() - 2);
+    const std::size_t at = start == std::string_view::npos ? 0 : start + 1;
+    // Compared as written, so that no other spelling of the line passes.
+    return text.substr(at) == CheckLineFor(text.substr(0, at));
 }

@@ -78,3 +78,12 @@ std::string RegTypeName(std::uint32_t type);
 
 // "HKEY_LOCAL_MACHINE" and the other predefined roots; "" for an unknown one.
 std::string RegRootName(RegistryRoot root);
+
+// The comment line the file store closes each text with, so that a reader can
+// tell a text written whole from one a power cut left torn:
+//   ; check: 1234 bytes, crc32 89abcdef
+// giving the length and the CRC-32 of everything before it. Readers that do
+// not know it skip it as a comment; a hand edit simply makes it stale.
+std::string CheckLineFor(std::string_view text);
+// True when the text ends with a check line that matches what comes before it.
+bool HasValidCheckLine(std::string_view text);

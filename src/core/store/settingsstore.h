@@ -45,9 +45,12 @@ public:
             WriteSetting(root, keyPath, name, text);
     }
 
-    // Puts on disk what WriteSettings left for later, before the program ends
-    // cleanly. Nothing to do for a store that keeps nothing back.
-    virtual void Flush() {}
+    // Puts on disk what WriteSettings left for later and stores what is still
+    // waiting (a file store waits a few seconds for another writer's lock),
+    // before the program ends cleanly. Returns "" when everything is stored,
+    // otherwise a line saying what is not. Nothing to do for a store that
+    // keeps nothing back.
+    virtual std::string Flush() { return {}; }
 };
 
 // The machine-wide store this build uses (see settingsstore.cpp).

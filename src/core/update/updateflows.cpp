@@ -18,7 +18,7 @@ void NotifyNewVersion(Services services, WindowHandle owner,
         .cancelIsDefault = false,
     };
     if (services.messages->show(owner, notice) == MessageAnswer::Ok && stillThere())
-        services.browser->open(UpdatePageUrl(services.vendorUrl));
+        services.browser->open(owner, UpdatePageUrl(services.vendorUrl));
 }
 
 UpdateWindowLook UpdateWindowLaidOut()
@@ -44,7 +44,7 @@ UpdateWindowLook LoadUpdateWindow(Services services, std::string programVersion)
     return look;
 }
 
-void OpenUpdatePage(const Services &services)
+void OpenUpdatePage(const Services &services, WindowHandle updateWindow)
 {
-    services.browser->open(UpdatePageUrl(services.vendorUrl));
+    services.browser->open(updateWindow, UpdatePageUrl(services.vendorUrl));
 }

@@ -34,6 +34,6 @@ UpdateWindowLook UpdateWindowLaidOut();
 // the event loop run, and the window may be gone when it ends.
 UpdateWindowLook LoadUpdateWindow(Services services, std::string programVersion);
 
-// "去下载最新版" and "上网查看最新版本": the update page in the browser; the window
-// then closes.
-void OpenUpdatePage(const Services &services);
+// "去下载最新版" and "上网查看最新版本": the update page in the browser, opened from
+// the update window; the window then closes.
+void OpenUpdatePage(const Services &services, WindowHandle updateWindow);
