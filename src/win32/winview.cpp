@@ -1,6 +1,7 @@
 #include "win32/winview.h"
 
 #include "win32/widetext.h"
+#include "win32/windowclass.h"
 
 #include <commctrl.h>
 

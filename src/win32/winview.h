@@ -9,7 +9,6 @@
 #include "core/ui/colours.h"
 #include "core/ui/twips.h"
 #include "win32/fontchoice.h"
-#include "win32/windowclass.h"
 
 #include <windows.h>
 

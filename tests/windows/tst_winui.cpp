@@ -482,10 +482,12 @@ TEST_CASE(windowsAreBuiltFromTheirDesign)
         CHECK_CONTEXT(std::to_string(i));
         CHECK(MenuText(menu, i) == captions[i]);
         const MenuEntryDesign &entry = kForm1Design.menu->entries[i];
-        if (!entry.separator())
-            CHECK_EQ(GetMenuItemID(menu, static_cast<int>(i)), static_cast<UINT>(entry.id));
-        CHECK_EQ((GetMenuState(menu, i, MF_BYPOSITION) & MF_GRAYED) != 0,
-                 entry.name == "menuOption");
+        const UINT state = GetMenuState(menu, i, MF_BYPOSITION);
+        CHECK_EQ((state & MF_SEPARATOR) != 0, entry.separator());
+        if (entry.separator())
+            continue;
+        CHECK_EQ(GetMenuItemID(menu, static_cast<int>(i)), static_cast<UINT>(entry.id));
+        CHECK_EQ((state & MF_GRAYED) != 0, entry.name == "menuOption");
     }
 
     rig.form->nemuAbout_Click();
