@@ -5,10 +5,26 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QFileInfo>
 #include <QVariantMap>
 #include <QWindow>
 
 #include <algorithm>
+
+namespace {
+
+// Whether this session has a bus at all: an address given, or the user bus's
+// socket in its usual place. Decided before Qt D-Bus is touched, which on a
+// platform that has not started it (offscreen) would start its thread.
+bool SessionBusKnown()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+}
+
+} // namespace
 
 QtLauncherEntry::QtLauncherEntry(const QString &desktopFile, int gapMs)
     : appUri_(QStringLiteral("application://") + desktopFile),
@@ -63,6 +79,10 @@ void QtLauncherEntry::watchForUser(QWidget *window)
 
 void QtLauncherEntry::schedule()
 {
+    // Without a bus there is nobody to tell: no timer, no message.
+    static const bool busKnown = SessionBusKnown();
+    if (!busKnown && !sendVia)
+        sent_ = wanted_;
     if (wanted_ == sent_) {
         timer_.stop();
         return;
@@ -91,8 +111,8 @@ void QtLauncherEntry::send()
         sendVia(update);
         return;
     }
-    // The connection Qt already holds (its own platform code opens it at
-    // start-up); without a bus it stays unconnected and nothing goes.
+    // The connection Qt already holds (its xcb platform code opens it at
+    // start-up); should it have failed, it is not tried again and nothing goes.
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected())
         bus.send(update);

@@ -49,7 +49,6 @@ public:
     // progress on the taskbar (services().taskbar); a countdown that ends asks
     // for the user unless isActive says the window is the active one.
     void ReportWindowActive(std::function<bool()> isActive) { windowActive_ = std::move(isActive); }
-    const TaskbarLook &taskbarLook() const { return taskbarShown_; }
 
     // --- options and links -------------------------------------------------------
     void Check1_Click(bool keepOnTop);
