@@ -5,8 +5,8 @@ entry's Update signals while a three-second countdown (0.05 minutes) runs
 twice: once ending behind another program's window, which must leave the
 progress rising a third each second, then cleared with urgent set, and the
 window manager's attention hint on the window until it is activated; once
-paused after its first second and ending in front, which must send nothing
-while paused and end without urgent or hint.
+paused as it starts and ending in front, which must send nothing more while
+paused and end without urgent or hint.
 
 Usage: program_taskbar.py BRISKO BRISKO_REG SETTINGS_DIR"""
 
@@ -103,7 +103,8 @@ def behind_another_window(mon, win, other):
            ended and shown(got) == [(0, True, False), (0.333, True, False),
                                     (0.667, True, False), (0, False, True)])
     gaps = [round(b["time"] - a["time"], 2) for a, b in zip(got, got[1:])]
-    expect(f"behind: one signal a second ({gaps})", all(0.8 <= g <= 1.3 for g in gaps))
+    # Never closer than the one-second gap; late only by a busy machine.
+    expect(f"behind: one signal a second ({gaps})", all(0.9 <= g <= 1.5 for g in gaps))
     expect("behind: every signal names application://brisko.desktop from a launcher-entry path",
            all(u["uri"] == APP_URI and
                u["path"].startswith("/com/canonical/unity/launcherentry/") for u in got))
@@ -120,21 +121,22 @@ def behind_another_window(mon, win, other):
 
 
 def paused_in_front(mon, win):
-    """Start, pause after the first second, continue, end with the window active."""
+    """Start and pause at once, continue, end with the window active."""
     count = len(mon.updates())
     xdotool("windowactivate", "--sync", win)
-    # 开始 still has the focus from the first run; 暂停 is the next in tab order.
-    xdotool("key", "--clearmodifiers", "space")
-    wait_for(lambda: len(mon.updates()) >= count + 2, 3)
-    xdotool("key", "--clearmodifiers", "Tab", "space")
+    # 开始 still has the focus from the first run; 暂停, shown by the start,
+    # is the next in tab order. One command, so the pause comes well before
+    # the first tick however busy the machine is.
+    xdotool("key", "--clearmodifiers", "space", "Tab", "space")
+    started = wait_for(lambda: len(mon.updates()) > count, 2)
     paused_at = len(mon.updates())
     time.sleep(1.6)
-    expect(f"paused: nothing sent while paused ({shown(mon.updates()[paused_at:])})",
-           len(mon.updates()) == paused_at)
+    expect(f"paused: nothing more sent while paused ({shown(mon.updates()[count:])})",
+           started and len(mon.updates()) == paused_at == count + 1)
     xdotool("key", "--clearmodifiers", "space")
-    wait_for(lambda: any(not u.get("progress-visible") for u in mon.updates()[paused_at:]), 4)
+    wait_for(lambda: any(not u.get("progress-visible") for u in mon.updates()[paused_at:]), 5)
     got = mon.updates()[count:]
-    expect(f"paused: rises, stands, rises again and is cleared without urgent ({shown(got)})",
+    expect(f"paused: stands, rises once continued and is cleared without urgent ({shown(got)})",
            shown(got) == [(0, True, False), (0.333, True, False), (0.667, True, False),
                           (0, False, False)])
     time.sleep(0.3)
