@@ -55,16 +55,38 @@ void MainWindowCore::Command1_Click()
 {
     engine_.startOrStop();
     alarm_.stop();
+    showTaskbar();
 }
 
 void MainWindowCore::Command2_Click()
 {
     engine_.pauseOrContinue();
+    showTaskbar();
 }
 
 TickResult MainWindowCore::Timer2_Timer(const std::string &minutesText, bool countdown)
 {
-    return engine_.tick(minutesText, countdown);
+    minutesText_ = minutesText;
+    countdown_ = countdown;
+    const TickResult result = engine_.tick(minutesText, countdown);
+    showTaskbar();
+    // Only the end of a countdown calls the user back, not the alarm before
+    // it, and not while the user is looking at the window.
+    if (result.runFinished && services_.taskbar && !(windowActive_ && windowActive_()))
+        services_.taskbar->requestAttention(window_);
+    return result;
+}
+
+void MainWindowCore::showTaskbar()
+{
+    const TaskbarLook look =
+        TaskbarLookFor(engine_.state(), minutesText_, countdown_, engine_.count());
+    // Sent on change only: an idle window sends nothing.
+    if (look == taskbarShown_)
+        return;
+    taskbarShown_ = look;
+    if (services_.taskbar)
+        services_.taskbar->show(window_, look.state, look.fraction);
 }
 
 void MainWindowCore::SoundAlarm()
@@ -74,6 +96,7 @@ void MainWindowCore::SoundAlarm()
 
 bool MainWindowCore::Text1_Change(const std::string &minutesText)
 {
+    minutesText_ = minutesText;
     if (LeadingNumber(minutesText) > 0) {
         // Stored exactly as typed, not normalised.
         writeSetting("Text1", minutesText);
@@ -85,6 +108,7 @@ bool MainWindowCore::Text1_Change(const std::string &minutesText)
 
 void MainWindowCore::Check2_Click(bool countdown)
 {
+    countdown_ = countdown;
     // Only stored: the next timing tick picks up the mode.
     writeSetting("Check2", boxText(countdown));
 }

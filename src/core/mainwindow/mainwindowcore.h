@@ -3,10 +3,12 @@
 #include "core/lifecycle/startup.h"
 #include "core/platform/services.h"
 #include "core/timing/alarm.h"
+#include "core/timing/taskbarprogress.h"
 #include "core/timing/timingengine.h"
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The main window's behaviour without its controls: a front end builds the
@@ -43,6 +45,12 @@ public:
     // has been shown and the entry must be set to "5" (which comes back here).
     bool Text1_Change(const std::string &minutesText);
     void Check2_Click(bool countdown);
+
+    // --- the taskbar entry ---------------------------------------------------------
+    // Every start, stop, pause, continue and timing tick shows the run's
+    // progress on the taskbar (services().taskbar); a countdown that ends asks
+    // for the user unless isActive says the window is the active one.
+    void ReportWindowActive(std::function<bool()> isActive) { windowActive_ = std::move(isActive); }
 
     // --- options and links -------------------------------------------------------
     void Check1_Click(bool keepOnTop);
@@ -82,6 +90,7 @@ public:
 private:
     void writeSetting(const char *name, const std::string &text);
     bool askCloseQuestion();
+    void showTaskbar();
     void endNow();
 
     Services services_;
@@ -92,4 +101,10 @@ private:
     std::string programVersion_;
     std::string alarmFilePath_;
     bool endRequested_ = false;
+    // The entry's text and the countdown box as last reported, for the
+    // taskbar at a click; a tick brings both afresh.
+    std::string minutesText_ = "5";
+    bool countdown_ = false;
+    std::function<bool()> windowActive_;
+    TaskbarLook taskbarShown_;
 };
