@@ -5,8 +5,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
-
 namespace winview {
 
 namespace {
