@@ -1,7 +1,7 @@
 // The settings tool run as a real process: its arguments, output and exit
 // codes, and the per-user file an ordinary user's writes go to.
 
-#include "core/store/filestore.h"
+#include "core/store/posix/filestore.h"
 #include "scratchfiles.h"
 #include "support/check.h"
 

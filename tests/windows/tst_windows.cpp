@@ -6,8 +6,8 @@
 #include "core/rules/durationtext.h"
 #include "core/rules/numbertext.h"
 #include "core/rules/versionrules.h"
-#include "core/store/registrystore.h"
 #include "core/store/settingsstore.h"
+#include "core/store/windows/registrystore.h"
 #include "support/check.h"
 #include "win32/win32calls.h"
 
@@ -391,7 +391,8 @@ void TestViewsAndPerUserPlaces()
     CheckText(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_32KEY, L"isClose"), std::wstring(L"0"),
               "isClose is written machine-wide");
 
-    Check(store.DeleteValue(kRoot, kSettingsKey, "Left"), "a value can be deleted everywhere");
+    Check(store.DeleteValue(kRoot, kSettingsKey, "Left") == RegistryStore::DeleteResult::Deleted,
+          "a value can be deleted everywhere");
     CheckText(Read("Left"), std::string(), "a deleted value reads empty");
     RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Pelmora");
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\VirtualStore");
