@@ -24,9 +24,8 @@ const char kOptions[] =
     "           works too). Names match without regard to case.\n"
     "  /v Name  the value's name          /t Type  REG_SZ (default) or REG_DWORD\n"
     "  /d Data  the text or number        /f       accepted; brisko-reg never asks\n"
-    "  /reg:32  accepted: the settings are kept in the 32-bit view\n";
-
-const char kHelpOption[] = "  --help   show this text\n";
+    "  /reg:32  accepted: the settings are kept in the 32-bit view\n"
+    "  --help   show this text\n";
 
 const char kExitStatus[] =
     "Query output shows control characters as \\n, \\t, \\xHH or \\uHHHH.\n"
@@ -416,7 +415,7 @@ int RunRegTool(const std::vector<std::string> &args, const RegToolBackEnd &backE
     try {
         const RegCommand c = parse(args, backEnd);
         if (c.help) {
-            output.out += std::string(kSynopsis) + kOptions + backEnd.options + kHelpOption + "\n" +
+            output.out += std::string(kSynopsis) + kOptions + backEnd.options + "\n" +
                           backEnd.whereValuesLive + kExitStatus;
             return 0;
         }
