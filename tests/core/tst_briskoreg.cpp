@@ -3,7 +3,7 @@
 
 #include "core/store/posix/filestore.h"
 #include "scratchfiles.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <cstdio>
 #include <cstring>
@@ -135,7 +135,7 @@ public:
 
 } // namespace
 
-TEST_CASE(arguments)
+TEST_CASE("arguments")
 {
     const std::string key = "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmora\\Brisko\n";
     const std::string done = "The operation completed successfully.\n";
@@ -242,7 +242,9 @@ TEST_CASE(arguments)
     for (const auto &row : rows) {
         Tool tool;
         const Result r = tool.run(row.args);
-        CHECK_CONTEXT(row.name, ": out ", check::Shown(r.out), ", err ", check::Shown(r.err));
+        INFO(row.name);
+        CAPTURE(r.out);
+        CAPTURE(r.err);
         CHECK_EQ(r.code, row.code);
         CHECK(Contains(r.out, row.out));
         CHECK(Contains(r.err, row.err));
@@ -257,7 +259,7 @@ TEST_CASE(arguments)
             CHECK(!store.QueryValue(kRoot, kSettingsKey, after.substr(0, after.size() - 1)));
         } else if (const auto colon = after.find(':'); colon != std::string::npos) {
             const auto v = store.QueryValue(kRoot, kSettingsKey, after.substr(0, colon));
-            CHECK(v.has_value());
+            REQUIRE(v.has_value());
             CHECK_EQ(RegTypeName(v->type), after.substr(colon + 1));
         } else {
             const auto eq = after.find('=');
@@ -270,7 +272,7 @@ TEST_CASE(arguments)
 // A value the program keeps is made with the program's spelling of its name,
 // as the program itself would make it; any other name, or a value already
 // there, keeps its own.
-TEST_CASE(newValuesSpelledAsTheProgramSpellsThem)
+TEST_CASE("newValuesSpelledAsTheProgramSpellsThem")
 {
     Tool tool;
     CHECK_EQ(tool.run({"add", "top", "300"}).code, 0);
@@ -286,7 +288,7 @@ TEST_CASE(newValuesSpelledAsTheProgramSpellsThem)
     CHECK(Contains(tool.run({"query", "HKLM\\SOFTWARE\\Other"}).out, "    left    REG_SZ    1\n"));
 }
 
-TEST_CASE(fileOptionUsesThatFileAlone)
+TEST_CASE("fileOptionUsesThatFileAlone")
 {
     Tool tool;
     const std::string machine = ReadFile(tool.machineFile);
@@ -302,7 +304,7 @@ TEST_CASE(fileOptionUsesThatFileAlone)
     CHECK(!Exists(tool.configDir));
 }
 
-TEST_CASE(outputCannotFakeValuesOrFailSilently)
+TEST_CASE("outputCannotFakeValuesOrFailSilently")
 {
     // Control characters and bytes that are not UTF-8 show as escapes, so a
     // value cannot print as another value's line; the store keeps it exact.
@@ -336,7 +338,7 @@ TEST_CASE(outputCannotFakeValuesOrFailSilently)
     CHECK_EQ(Exists("/dev/null.lock"), lockThere);
 }
 
-TEST_CASE(skippedLinesNamed)
+TEST_CASE("skippedLinesNamed")
 {
     Tool tool;
     CHECK(WriteFile(tool.machineFile, "Windows Registry Editor Version 5.00\n\n"
@@ -361,7 +363,7 @@ TEST_CASE(skippedLinesNamed)
 
 // A user who may not write the machine-wide file gets a file of their own,
 // which their reads take first; the machine-wide values still show through.
-TEST_CASE(ordinaryUserGetsOwnFile)
+TEST_CASE("ordinaryUserGetsOwnFile")
 {
     Tool tool;
     const bool asNobody = canDropPrivileges();
@@ -371,7 +373,7 @@ TEST_CASE(ordinaryUserGetsOwnFile)
         CHECK(::mkdir(tool.configDir.c_str(), 0755) == 0);
         CHECK(::chown(tool.configDir.c_str(), kNobody, kNobody) == 0);
     } else if (::geteuid() == 0) {
-        std::printf("    skipped: running as root without the right to become another user\n");
+        MESSAGE("skipped: running as root without the right to become another user");
         return;
     } else {
         CHECK(::chmod(tool.machineDir.c_str(), 0555) == 0);
@@ -384,7 +386,7 @@ TEST_CASE(ordinaryUserGetsOwnFile)
     CHECK_EQ(ReadFile(tool.machineFile), machine);
     const std::string userFile = tool.configDir + "/brisko/settings.reg";
     struct stat st;
-    CHECK(::stat(userFile.c_str(), &st) == 0);
+    REQUIRE(::stat(userFile.c_str(), &st) == 0);
     CHECK_EQ(st.st_mode & 07777, 0600u);
     if (asNobody)
         CHECK_EQ(st.st_uid, kNobody);
@@ -409,7 +411,7 @@ TEST_CASE(ordinaryUserGetsOwnFile)
 // Something other than a file where the machine-wide file belongs: the value
 // goes to the user's own file, as when the machine-wide one may not be
 // written, so that a quit request still reaches this user's copies.
-TEST_CASE(notAFileAtMachinePathFallsBack)
+TEST_CASE("notAFileAtMachinePathFallsBack")
 {
     const struct {
         const char *kind;
@@ -424,7 +426,8 @@ TEST_CASE(notAFileAtMachinePathFallsBack)
         CHECK(::unlink(tool.machineFile.c_str()) == 0);
         CHECK_EQ(row.plant(tool.machineFile.c_str()), 0);
         Result r = tool.run({"add", "isClose", "1"});
-        CHECK_CONTEXT(row.kind, ": ", check::Shown({r.err}));
+        INFO(row.kind);
+        CAPTURE(r.err);
         CHECK_EQ(r.code, 0);
         CHECK(Contains(r.err, std::string(row.kind) + " stands there"));
         CHECK(Contains(r.err, "for this user"));
@@ -436,7 +439,7 @@ TEST_CASE(notAFileAtMachinePathFallsBack)
 // A machine-wide write that fails for any reason but permission is an error:
 // nothing is written to the user's own file instead, where no other user's
 // copy would see it.
-TEST_CASE(failedWriteIsAnError)
+TEST_CASE("failedWriteIsAnError")
 {
     const std::string asan = std::string("ASAN_OPTIONS=") +
                              (std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "") +
@@ -460,7 +463,9 @@ TEST_CASE(failedWriteIsAnError)
         // (The limit applies to the tool's standard error as well: the value
         // alone passes it.)
         Result r = tool.run({"add", "isClose", std::string(2500, '0')}, false, "", row.extra);
-        CHECK_CONTEXT(row.name, ": out ", r.out, ", err ", r.err);
+        INFO(row.name);
+        CAPTURE(r.out);
+        CAPTURE(r.err);
         CHECK_EQ(r.code, 1);
         CHECK(Contains(r.err, "ERROR: " + tool.machineFile));
         CHECK(Contains(r.err, row.err));

@@ -4,7 +4,7 @@
 #include "core/design/storedvalues.h"
 #include "core/design/windowdesign.h"
 #include "core/timing/timingengine.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <cmath>
 #include <set>
@@ -33,7 +33,7 @@ const WindowDesign *const kWindows[] = {&kForm1Design, &kFormAboutDesign, &kForm
 
 } // namespace
 
-TEST_CASE(everyControlInsideItsWindowAndNoneOverAnother)
+TEST_CASE("everyControlInsideItsWindowAndNoneOverAnother")
 {
     for (const WindowDesign *w : kWindows) {
         const long width = std::lround(w->clientWidth / 15.0);
@@ -56,7 +56,7 @@ TEST_CASE(everyControlInsideItsWindowAndNoneOverAnother)
     }
 }
 
-TEST_CASE(namesAndIdsAreUniqueAcrossTheProgram)
+TEST_CASE("namesAndIdsAreUniqueAcrossTheProgram")
 {
     // The Windows view finds controls by id, the Qt view by name within a window.
     std::set<int> ids;
@@ -89,7 +89,7 @@ TEST_CASE(namesAndIdsAreUniqueAcrossTheProgram)
 
 // The rooms the Windows program fits its fonts to stay those of the layout,
 // and measure the texts the window really shows.
-TEST_CASE(textRoomsFollowTheLayoutAndTheEngine)
+TEST_CASE("textRoomsFollowTheLayoutAndTheEngine")
 {
     using namespace departure;
     const auto rect = [](std::string_view name) { return ControlNamed(kForm1Design, name).rect; };
@@ -120,7 +120,7 @@ TEST_CASE(textRoomsFollowTheLayoutAndTheEngine)
     CHECK(&TextRoomOf(ControlNamed(kFormAboutDesign, "Label5")) == &kWindowTextRoom);
 }
 
-TEST_CASE(storedValuesMatchWithoutRegardToCase)
+TEST_CASE("storedValuesMatchWithoutRegardToCase")
 {
     CHECK(StoredValueNamed("text1") == &stored::kAll[0]);
     CHECK(StoredValueNamed("ISCLOSE") != nullptr);

@@ -3,7 +3,7 @@
 
 #include "core/mainwindow/mainwindowcore.h"
 #include "fakes/fakeservices.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <string>
 #include <vector>
@@ -32,20 +32,20 @@ struct Rig {
 
 } // namespace
 
-TEST_CASE(tickStoresPlaceAndTotalAsOneBatchThenReadsTheQuitRequest)
+TEST_CASE("tickStoresPlaceAndTotalAsOneBatchThenReadsTheQuitRequest")
 {
     Rig rig(" 3600");
     rig.tick();
     const auto &log = rig.env.store.log;
     CHECK_EQ(rig.env.store.batches, 1);
-    CHECK_EQ(log.size(), size_t(4));
+    REQUIRE_EQ(log.size(), size_t(4));
     CHECK_EQ(log[0].name + "=" + log[0].text, "Left=3000");
     CHECK_EQ(log[1].name + "=" + log[1].text, "Top=1500");
     CHECK_EQ(log[2].name + "=" + log[2].text, "js00= 3601");
     CHECK_EQ(log[3].kind, 'R');
     CHECK_EQ(log[3].name, "isClose");
     CHECK_EQ(rig.titles.back(), "计时器 13:05:09");
-    CHECK(rig.env.stacking.calls == std::vector<bool>{false});
+    REQUIRE(rig.env.stacking.calls == std::vector<bool>{false});
     // The stacking gets the window the core was made for.
     CHECK(rig.env.stacking.windows.back() == static_cast<WindowHandle>(&rig.env));
 
@@ -60,7 +60,7 @@ TEST_CASE(tickStoresPlaceAndTotalAsOneBatchThenReadsTheQuitRequest)
 
 // The place is stored in twips at the window's DPI: 100 px are 1000 twips at
 // 144 DPI, 1200 at 120.
-TEST_CASE(placeIsStoredAtTheWindowsDpi)
+TEST_CASE("placeIsStoredAtTheWindowsDpi")
 {
     struct Row {
         int dpi;
@@ -74,7 +74,7 @@ TEST_CASE(placeIsStoredAtTheWindowsDpi)
                       {168, 100, -7, "857", "-60"},
                       {0, 200, 100, "3000", "1500"}};
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.dpi);
+        INFO(row.dpi);
         Rig rig;
         CHECK_EQ(rig.core.look().title, "计时器");
         rig.tick(row.left, row.top, false, row.dpi);
@@ -83,14 +83,14 @@ TEST_CASE(placeIsStoredAtTheWindowsDpi)
     }
 }
 
-TEST_CASE(outsideQuitRequest)
+TEST_CASE("outsideQuitRequest")
 {
     struct Row {
         const char *isClose;
         int ends;
     } const rows[] = {{"1", 1}, {" 1", 1}, {"1.0", 1}, {"0", 0}, {"2", 0}, {"", 0}, {"yes", 0}};
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.isClose);
+        INFO(row.isClose);
         Rig rig;
         rig.env.store.set("isClose", row.isClose);
         rig.tick();
@@ -103,12 +103,12 @@ TEST_CASE(outsideQuitRequest)
     }
 }
 
-TEST_CASE(closeQuestion)
+TEST_CASE("closeQuestion")
 {
     Rig rig;
     rig.env.messages.answers = {MessageAnswer::Cancel};
     rig.core.CloseRequested();
-    CHECK_EQ(rig.env.messages.shown.size(), size_t(1));
+    REQUIRE_EQ(rig.env.messages.shown.size(), size_t(1));
     const MessageSpec &q = rig.env.messages.shown[0];
     CHECK_EQ(q.text, "你确定要关闭此程序吗?");
     CHECK_EQ(q.title, "关闭程序?");
@@ -144,7 +144,7 @@ TEST_CASE(closeQuestion)
     CHECK(ok.env.store.writes().empty());
 }
 
-TEST_CASE(quitMenuAsksOnce)
+TEST_CASE("quitMenuAsksOnce")
 {
     Rig rig;
     rig.env.messages.answers = {MessageAnswer::Cancel};
@@ -156,7 +156,7 @@ TEST_CASE(quitMenuAsksOnce)
     CHECK_EQ(rig.env.messages.shown.size(), size_t(2));
 }
 
-TEST_CASE(optionsAreStoredAndLinksOpened)
+TEST_CASE("optionsAreStoredAndLinksOpened")
 {
     Rig rig;
     rig.core.Check1_Click(true);

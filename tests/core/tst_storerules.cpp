@@ -4,7 +4,7 @@
 // platform, Windows under Wine too.
 
 #include "core/store/placerules.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <optional>
 
@@ -19,7 +19,7 @@ RegValue Text(const std::string &name, const std::string &text)
 
 } // namespace
 
-TEST_CASE(keyPathsAreTidied)
+TEST_CASE("keyPathsAreTidied")
 {
     constexpr auto machine = RegistryRoot::LocalMachine;
     CHECK_EQ(FullKeyPath(machine, kSettingsKey), kProgramKey);
@@ -32,7 +32,7 @@ TEST_CASE(keyPathsAreTidied)
 
 // The user's own copy wins, of any type; only "isClose" reading 1 as a string
 // machine-wide, under the program's own key, stands over it.
-TEST_CASE(copyReadsSee)
+TEST_CASE("copyReadsSee")
 {
     const struct {
         const char *name;
@@ -59,7 +59,7 @@ TEST_CASE(copyReadsSee)
          "user"},
     };
     for (const auto &row : rows) {
-        CHECK_CONTEXT(row.name);
+        INFO(row.name);
         const RegValue *user = row.user ? &*row.user : nullptr;
         const RegValue *machine = row.machine ? &*row.machine : nullptr;
         const RegValue *seen = CopyReadsSee(row.key, user, machine);
@@ -71,7 +71,7 @@ TEST_CASE(copyReadsSee)
 }
 
 // A write follows reads to the user's own copy, except the quit request.
-TEST_CASE(writesFollowReads)
+TEST_CASE("writesFollowReads")
 {
     CHECK(WritesToUserCopy(kProgramKey, "Text1", true));
     CHECK(!WritesToUserCopy(kProgramKey, "Text1", false));

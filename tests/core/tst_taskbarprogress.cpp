@@ -5,7 +5,7 @@
 #include "core/mainwindow/mainwindowcore.h"
 #include "core/timing/taskbarprogress.h"
 #include "fakes/fakeservices.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <string>
 #include <vector>
@@ -34,7 +34,7 @@ struct Rig {
 
 } // namespace
 
-TEST_CASE(ruleTable)
+TEST_CASE("ruleTable")
 {
     using S = TaskbarState;
     struct Row {
@@ -69,15 +69,17 @@ TEST_CASE(ruleTable)
         {RunState::Paused, "0", false, 5, {}},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT("state ", static_cast<int>(row.state), ", minutes \"", row.minutes,
-                      "\", countdown ", row.countdown, ", counted ", row.counted);
+        CAPTURE(row.state);
+        CAPTURE(row.minutes);
+        CAPTURE(row.countdown);
+        CAPTURE(row.counted);
         const TaskbarLook got = TaskbarLookFor(row.state, row.minutes, row.countdown, row.counted);
         CHECK_EQ(got.state, row.want.state);
         CHECK_EQ(got.fraction, row.want.fraction);
     }
 }
 
-TEST_CASE(countdownRisesEachTickThenClearsAndCallsTheUserBack)
+TEST_CASE("countdownRisesEachTickThenClearsAndCallsTheUserBack")
 {
     Rig rig;
     rig.core.Text1_Change("0.05");
@@ -97,7 +99,7 @@ TEST_CASE(countdownRisesEachTickThenClearsAndCallsTheUserBack)
     CHECK_EQ(rig.env.taskbar.calls.size(), size_t(5));
 }
 
-TEST_CASE(userAtTheWindowIsNotCalledBackAndTheAlarmNeverCalls)
+TEST_CASE("userAtTheWindowIsNotCalledBackAndTheAlarmNeverCalls")
 {
     Rig rig;
     rig.active = true;
@@ -115,14 +117,14 @@ TEST_CASE(userAtTheWindowIsNotCalledBackAndTheAlarmNeverCalls)
     rig.ticks(1, "0.2", false);
     CHECK(rig.core.Timer2_Timer().alarmDue);
     rig.ticks(18, "0.2", false);
-    CHECK_EQ(rig.env.taskbar.calls.size(), size_t(14));
+    REQUIRE_EQ(rig.env.taskbar.calls.size(), size_t(14));
     CHECK_EQ(rig.env.taskbar.calls[12], "normal 1");
     CHECK_EQ(rig.env.taskbar.calls[13], "over 1");
     rig.core.Command1_Click();
     CHECK_EQ(rig.env.taskbar.calls.back(), "none");
 }
 
-TEST_CASE(pauseKeepsTheShareAndAClickReadsTheEntryAfresh)
+TEST_CASE("pauseKeepsTheShareAndAClickReadsTheEntryAfresh")
 {
     Rig rig;
     rig.core.Text1_Change("1");
@@ -140,7 +142,7 @@ TEST_CASE(pauseKeepsTheShareAndAClickReadsTheEntryAfresh)
           Calls({"paused 0.25", "normal 0.5", "normal 0.5333", "paused 0.5333", "none"}));
 }
 
-TEST_CASE(startWithARefusedTargetShowsNothingAndNoTaskbarIsNoTrouble)
+TEST_CASE("startWithARefusedTargetShowsNothingAndNoTaskbarIsNoTrouble")
 {
     Rig rig;
     // While the message about a zero is open, a click starts a run.

@@ -3,7 +3,7 @@
 // where wchar_t is the wide calls' UTF-16.
 
 #include "core/text/utf16.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <string>
 
@@ -19,7 +19,7 @@ std::u16string UnitsOf(const std::wstring &wide)
 // Any bytes come back as they were: valid text, NULs, bytes that are no
 // UTF-8 (a stray continuation, an overlong form, a surrogate, a cut sequence),
 // and the same through the wide form.
-TEST_CASE(everyTextComesBack)
+TEST_CASE("everyTextComesBack")
 {
     const std::string rows[] = {
         "",
@@ -35,14 +35,14 @@ TEST_CASE(everyTextComesBack)
         "\xE5\x88\x86\xE5",
     };
     for (const std::string &text : rows) {
-        CHECK_CONTEXT(check::Shown(text));
+        CAPTURE(text);
         CHECK_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
         CHECK_EQ(WideToUtf8(Utf8ToWide(text)), text);
         CHECK(UnitsOf(Utf8ToWide(text)) == Utf8ToUtf16(text));
     }
 }
 
-TEST_CASE(unitsAreUtf16)
+TEST_CASE("unitsAreUtf16")
 {
     CHECK(Utf8ToUtf16("5分钟") == std::u16string(u"5\u5206\u949F"));
     CHECK(Utf8ToUtf16("\xF0\x9F\x98\x80") == std::u16string(u"\xD83D\xDE00"));
@@ -56,7 +56,7 @@ TEST_CASE(unitsAreUtf16)
 
 // Text from outside that only has to be readable: bytes that are no UTF-8
 // become U+FFFD, valid text is left alone.
-TEST_CASE(validTextForReading)
+TEST_CASE("validTextForReading")
 {
     CHECK_EQ(ValidUtf8("[V1.2.3] 新版"), "[V1.2.3] 新版");
     CHECK_EQ(ValidUtf8("[V1\xFF.2]"), "[V1\xEF\xBF\xBD.2]");

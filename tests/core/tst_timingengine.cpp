@@ -5,7 +5,7 @@
 #include "core/mainwindow/mainwindowcore.h"
 #include "core/timing/timingengine.h"
 #include "fakes/fakeservices.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <string>
 
@@ -49,7 +49,7 @@ struct CoreRig {
 
 } // namespace
 
-TEST_CASE(stateTable)
+TEST_CASE("stateTable")
 {
     // Each transition with the buttons, the timer flag and the status it leaves.
     struct Row {
@@ -79,7 +79,7 @@ TEST_CASE(stateTable)
     };
     TimingEngine engine;
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.step);
+        INFO(row.step);
         const std::string step = row.step;
         if (step == "start" || step == "start again" || step.rfind("stop", 0) == 0)
             engine.startOrStop();
@@ -95,7 +95,7 @@ TEST_CASE(stateTable)
     }
 }
 
-TEST_CASE(stopwatchCountsUpAndTurnsRedPastTarget)
+TEST_CASE("stopwatchCountsUpAndTurnsRedPastTarget")
 {
     TimingEngine engine;
     CHECK_EQ(engine.look().display, "0:00:00");
@@ -122,7 +122,7 @@ TEST_CASE(stopwatchCountsUpAndTurnsRedPastTarget)
     CHECK_EQ(engine.look().display, "24:00:00");
 }
 
-TEST_CASE(countdownFinishesWithTimeIsUp)
+TEST_CASE("countdownFinishesWithTimeIsUp")
 {
     TimingEngine engine;
     engine.startOrStop();
@@ -144,7 +144,7 @@ TEST_CASE(countdownFinishesWithTimeIsUp)
     CHECK(!engine.look().pauseContinue.visible);
 }
 
-TEST_CASE(pauseContinueAndStopKeepOrResetTheCount)
+TEST_CASE("pauseContinueAndStopKeepOrResetTheCount")
 {
     TimingEngine engine;
     engine.startOrStop();
@@ -165,7 +165,7 @@ TEST_CASE(pauseContinueAndStopKeepOrResetTheCount)
     CHECK_EQ(engine.look().display, "0:00:01");
 }
 
-TEST_CASE(alarmTicks)
+TEST_CASE("alarmTicks")
 {
     struct Row {
         const char *minutes;
@@ -188,7 +188,8 @@ TEST_CASE(alarmTicks)
         {"abc", true, 0, "时间到了"},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.minutes, row.countdown ? " countdown" : " stopwatch");
+        CAPTURE(row.minutes);
+        CAPTURE(row.countdown);
         TimingEngine engine;
         engine.startOrStop();
         engine.tick(row.minutes, row.countdown);
@@ -197,7 +198,7 @@ TEST_CASE(alarmTicks)
     }
 }
 
-TEST_CASE(changesDuringARunCountFromTheNextTick)
+TEST_CASE("changesDuringARunCountFromTheNextTick")
 {
     // Ticking the countdown box when the stopwatch is past its target ends
     // the run on the next tick.
@@ -222,12 +223,12 @@ TEST_CASE(changesDuringARunCountFromTheNextTick)
     CHECK_EQ(raise.look().display, "0:09:49");
 }
 
-TEST_CASE(alarmPlaysTheFileOrSoundsTheTone)
+TEST_CASE("alarmPlaysTheFileOrSoundsTheTone")
 {
     CoreRig there;
     there.env.files.existing.insert("/opt/brisko/sound.mp3");
     there.runToAlarm();
-    CHECK_EQ(there.env.alarm.played.size(), size_t(1));
+    REQUIRE_EQ(there.env.alarm.played.size(), size_t(1));
     CHECK_EQ(there.env.alarm.played[0], "/opt/brisko/sound.mp3");
     CHECK(there.env.tone.beeps.empty());
     // A file there that the player cannot play still gives an alarm.
@@ -239,13 +240,13 @@ TEST_CASE(alarmPlaysTheFileOrSoundsTheTone)
     missing.core.SetBeforeTone([&] { paintedFirst = missing.env.tone.beeps.empty(); });
     missing.runToAlarm();
     CHECK(missing.env.alarm.played.empty());
-    CHECK_EQ(missing.env.tone.beeps.size(), size_t(1));
+    REQUIRE_EQ(missing.env.tone.beeps.size(), size_t(1));
     CHECK_EQ(missing.env.tone.beeps[0].first, 1000);
     CHECK_EQ(missing.env.tone.beeps[0].second, 5000);
     CHECK(paintedFirst);
 }
 
-TEST_CASE(lateCannotPlayReportAfterAStopStaysSilent)
+TEST_CASE("lateCannotPlayReportAfterAStopStaysSilent")
 {
     CoreRig rig;
     rig.env.files.existing.insert("/opt/brisko/sound.mp3");
@@ -272,24 +273,25 @@ TEST_CASE(lateCannotPlayReportAfterAStopStaysSilent)
     CHECK_EQ(rig.env.tone.beeps.size(), size_t(1));
 }
 
-TEST_CASE(minutesEntryStoresPositiveTextsAsTyped)
+TEST_CASE("minutesEntryStoresPositiveTextsAsTyped")
 {
     CoreRig rig;
     for (const char *typed : {"12abc", "2.5分", "7"}) {
-        CHECK_CONTEXT(typed);
+        INFO(typed);
         CHECK(rig.core.Text1_Change(typed));
         CHECK_EQ(rig.env.store.get("Text1"), typed);
     }
     CHECK(rig.env.messages.shown.empty());
     for (const char *bad : {"", "0", "-", ".", "-3", "abc"}) {
-        CHECK_CONTEXT(bad);
+        INFO(bad);
         rig.env.messages.shown.clear();
         CHECK(!rig.core.Text1_Change(bad));
-        CHECK_EQ(rig.env.messages.shown.size(), size_t(1));
+        REQUIRE_EQ(rig.env.messages.shown.size(), size_t(1));
         const MessageSpec &m = rig.env.messages.shown[0];
         CHECK_EQ(m.text, "此处必须大于0");
         CHECK_EQ(m.title, "brisko");
-        CHECK(m.buttons == MessageSpec::Buttons::Ok && m.icon == MessageSpec::Icon::None);
+        CHECK(m.buttons == MessageSpec::Buttons::Ok);
+        CHECK(m.icon == MessageSpec::Icon::None);
         // The entry goes back to 5, which is stored in turn.
         CHECK_EQ(rig.core.look().minutes, "5");
         CHECK_EQ(rig.env.store.get("Text1"), "5");

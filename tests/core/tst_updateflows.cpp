@@ -5,7 +5,7 @@
 #include "core/update/updateflows.h"
 #include "core/update/versionquery.h"
 #include "fakes/fakeservices.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <cfloat>
 #include <string>
@@ -19,7 +19,7 @@ const char *const kNoNetwork = nullptr;
 
 } // namespace
 
-TEST_CASE(checkNewVersion)
+TEST_CASE("checkNewVersion")
 {
     struct Row {
         const char *page;
@@ -30,7 +30,7 @@ TEST_CASE(checkNewVersion)
         {kNoNetwork, ""},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.page ? row.page : "no network");
+        INFO((row.page ? row.page : "no network"));
         FakeHttp http;
         if (row.page)
             http.bodies[kVersionUrl] = row.page;
@@ -39,7 +39,7 @@ TEST_CASE(checkNewVersion)
     }
 }
 
-TEST_CASE(startupNotice)
+TEST_CASE("startupNotice")
 {
     struct Row {
         const char *page;
@@ -56,14 +56,14 @@ TEST_CASE(startupNotice)
         {kNoNetwork, MessageAnswer::Ok, false, false},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.page ? row.page : "no network");
+        INFO((row.page ? row.page : "no network"));
         FakeEnvironment env;
         if (row.page)
             env.http.bodies[kVersionUrl] = row.page;
         env.messages.answers.push_back(row.answer);
         NotifyNewVersion(env.services(), &env, [] { return true; });
-        CHECK_EQ(env.messages.shown.size(), size_t(row.shown ? 1 : 0));
-        CHECK_EQ(env.browser.opened.size(), size_t(row.opened ? 1 : 0));
+        REQUIRE_EQ(env.messages.shown.size(), size_t(row.shown ? 1 : 0));
+        REQUIRE_EQ(env.browser.opened.size(), size_t(row.opened ? 1 : 0));
         if (row.opened) {
             CHECK_EQ(env.browser.opened[0], kUpdatePage);
             // Opened from the main window, which the notice belongs to.
@@ -81,7 +81,7 @@ TEST_CASE(startupNotice)
     }
 }
 
-TEST_CASE(noticeForAWindowGoneDuringTheQuery)
+TEST_CASE("noticeForAWindowGoneDuringTheQuery")
 {
     FakeEnvironment env;
     env.http.bodies[kVersionUrl] = "[123]";
@@ -90,7 +90,7 @@ TEST_CASE(noticeForAWindowGoneDuringTheQuery)
     CHECK(env.browser.opened.empty());
 }
 
-TEST_CASE(updateWindowOutcome)
+TEST_CASE("updateWindowOutcome")
 {
     const std::string upToDate = "您使用的版本已经是最新版的了，您无需下载更新";
     const std::string found = "检查到有新的版本了";
@@ -108,7 +108,7 @@ TEST_CASE(updateWindowOutcome)
         {"[1e999]", found, "最新版本为:" + FormatVersionNumber(DBL_MAX)},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.page ? row.page : "no network");
+        INFO((row.page ? row.page : "no network"));
         FakeEnvironment env;
         if (row.page)
             env.http.bodies[kVersionUrl] = row.page;
@@ -118,11 +118,14 @@ TEST_CASE(updateWindowOutcome)
         CHECK_EQ(look.label2, "当前版本为：V1.2.2");
         CHECK_EQ(look.label3, row.label3);
         CHECK_EQ(look.command1Visible, !row.label3.empty());
-        CHECK(!look.label4Visible && !look.command3Visible);
+        CHECK(!look.label4Visible);
+        CHECK(!look.command3Visible);
     }
     const UpdateWindowLook laidOut = UpdateWindowLaidOut();
     CHECK_EQ(laidOut.label1, "正在联网查看是否有最新版本...");
-    CHECK(laidOut.label4Visible && laidOut.command3Visible && !laidOut.command1Visible);
+    CHECK(laidOut.label4Visible);
+    CHECK(laidOut.command3Visible);
+    CHECK(!laidOut.command1Visible);
 
     FakeEnvironment env;
     int updateWindow = 0;
@@ -131,7 +134,7 @@ TEST_CASE(updateWindowOutcome)
     CHECK(env.browser.owners == std::vector<WindowHandle>{&updateWindow});
 }
 
-TEST_CASE(ownVersion)
+TEST_CASE("ownVersion")
 {
     FakeEnvironment env;
     Services s = env.services();
@@ -141,7 +144,7 @@ TEST_CASE(ownVersion)
     CHECK_EQ(ProgramVersionText(s), "V1.10.2");
 }
 
-TEST_CASE(updateWindowFromTheMainWindow)
+TEST_CASE("updateWindowFromTheMainWindow")
 {
     FakeEnvironment env;
     env.http.bodies[kVersionUrl] = "[123]";
@@ -163,7 +166,7 @@ TEST_CASE(updateWindowFromTheMainWindow)
     CHECK(core.menuUpdate_Click());
 }
 
-TEST_CASE(aboutTextsAndTheHostName)
+TEST_CASE("aboutTextsAndTheHostName")
 {
     FakeEnvironment env;
     env.store.set("js00", " 61");

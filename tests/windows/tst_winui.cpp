@@ -9,7 +9,7 @@
 
 #include "core/design/windowdesign.h"
 #include "fakes/fakeservices.h"
-#include "support/check.h"
+#include "support/testing.h"
 #include "win32/fontchoice.h"
 #include "win32/form1.h"
 #include "win32/formabout.h"
@@ -264,7 +264,7 @@ struct MainRig {
 
 } // namespace
 
-TEST_CASE(mainWindowInEveryState)
+TEST_CASE("mainWindowInEveryState")
 {
     MainRig rig;
     const HWND w = rig.window;
@@ -296,13 +296,13 @@ TEST_CASE(mainWindowInEveryState)
     CHECK_EQ(problems, size_t(0));
 }
 
-TEST_CASE(aboutWindow)
+TEST_CASE("aboutWindow")
 {
     // Ten thousand hours of use: the longest total anyone will see.
     MainRig rig({{"js00", " 36000000"}}, "http://www.pelmora.test");
     rig.form->nemuAbout_Click();
     const HWND about = FindWindowW(WindowClassName(kFormAboutDesign).c_str(), nullptr);
-    CHECK(about != nullptr);
+    REQUIRE(about != nullptr);
     Pump();
     const size_t problems = LookAt(about, "the About window");
     DestroyWindow(about);
@@ -329,10 +329,10 @@ void CALLBACK LookAtUpdateWindow(HWND, UINT, UINT_PTR timer, DWORD)
 
 } // namespace
 
-TEST_CASE(updateWindowBothOutcomes)
+TEST_CASE("updateWindowBothOutcomes")
 {
     for (const char *body : {"[123]", "[122]"}) {
-        CHECK_CONTEXT(body);
+        INFO(body);
         MainRig rig;
         rig.env.http.bodies["http://vendor.test/brk/newver.htm"] = body;
         updateSeen = false;
@@ -378,13 +378,13 @@ const wchar_t *KindOf(ControlKind kind)
 void CheckBuiltFrom(HWND window, const WindowDesign &design)
 {
     for (const ControlDesign &c : design.controls) {
-        CHECK_CONTEXT(std::string(design.name) + "." + std::string(c.name));
+        INFO((std::string(design.name) + "." + std::string(c.name)));
         const HWND control = GetDlgItem(window, c.id);
         CHECK(control != nullptr);
         CHECK(ClassKind(control) == KindOf(c.kind));
         CHECK_EQ((GetWindowLongW(control, GWL_STYLE) & WS_TABSTOP) != 0, c.tabStop);
     }
-    CHECK_CONTEXT(std::string(design.name));
+    INFO(std::string(design.name));
     const int dpi = static_cast<int>(winview::WindowDpi(window));
     RECT client{};
     GetClientRect(window, &client);
@@ -448,7 +448,7 @@ COLORREF TextColourOf(HWND window, HWND label)
 
 } // namespace
 
-TEST_CASE(windowsAreBuiltFromTheirDesign)
+TEST_CASE("windowsAreBuiltFromTheirDesign")
 {
     MainRig rig;
     // Tab goes 开始, the entry, the three boxes (暂停 is hidden), and 开始 has
@@ -479,7 +479,7 @@ TEST_CASE(windowsAreBuiltFromTheirDesign)
         L"技术支持(&S)", L"检查更新(&K)", L"关于本软件(&A)...", L"选项(&O)...", L"", L"退出(&X)"};
     CHECK_EQ(GetMenuItemCount(menu), 6);
     for (UINT i = 0; i < 6; ++i) {
-        CHECK_CONTEXT(std::to_string(i));
+        CAPTURE(i);
         CHECK(MenuText(menu, i) == captions[i]);
         const MenuEntryDesign &entry = kForm1Design.menu->entries[i];
         const UINT state = GetMenuState(menu, i, MF_BYPOSITION);
@@ -492,7 +492,7 @@ TEST_CASE(windowsAreBuiltFromTheirDesign)
 
     rig.form->nemuAbout_Click();
     const HWND about = FindWindowW(WindowClassName(kFormAboutDesign).c_str(), nullptr);
-    CHECK(about != nullptr);
+    REQUIRE(about != nullptr);
     CheckBuiltFrom(about, kFormAboutDesign);
     CHECK_EQ(GetWindowLongW(about, GWL_STYLE) & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
              0L);
@@ -504,7 +504,7 @@ TEST_CASE(windowsAreBuiltFromTheirDesign)
     CHECK(builtUpdate != nullptr);
 }
 
-TEST_CASE(mainWindowDrawsTheCoresLook)
+TEST_CASE("mainWindowDrawsTheCoresLook")
 {
     const std::map<std::string, std::string> stored{
         {"Text1", "2.5"}, {"Check1", " 1"}, {"Check2", " 1"}, {"Check3", " 1"}};
@@ -553,14 +553,14 @@ TEST_CASE(mainWindowDrawsTheCoresLook)
     CHECK_EQ(rig.env.store.get("Text1"), std::string("5"));
 }
 
-TEST_CASE(alarmFileWithHiddenOrSystemAttributeCountsAsMissing)
+TEST_CASE("alarmFileWithHiddenOrSystemAttributeCountsAsMissing")
 {
     wchar_t folder[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, folder);
     const std::wstring path = std::wstring(folder) + L"brisko-sound-test.mp3";
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    CHECK(file != INVALID_HANDLE_VALUE);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
     CloseHandle(file);
     WinFileSystem files;
     const std::string utf8 = widetext::Narrow(path);
@@ -576,7 +576,7 @@ TEST_CASE(alarmFileWithHiddenOrSystemAttributeCountsAsMissing)
         {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY, false, "a read-only system file"},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.what);
+        INFO(row.what);
         CHECK(SetFileAttributesW(path.c_str(), row.attributes));
         CHECK_EQ(files.fileExists(utf8), row.found);
     }
@@ -588,7 +588,7 @@ TEST_CASE(alarmFileWithHiddenOrSystemAttributeCountsAsMissing)
 
 // The face is chosen by what fits: SimSun, then NSimSun, then a Song face,
 // then any other, each only if its lines fit; else the one that misses least.
-TEST_CASE(faceChoice)
+TEST_CASE("faceChoice")
 {
     CHECK_EQ(FaceRank(L"宋体"), 0);
     CHECK_EQ(FaceRank(L"SimSun"), 0);
@@ -626,7 +626,7 @@ TEST_CASE(faceChoice)
 
 // A minimised window's normal place comes in workspace coordinates, which a
 // taskbar at the top or left moves away from the screen's.
-TEST_CASE(workspaceToScreen)
+TEST_CASE("workspaceToScreen")
 {
     const RECT monitor{0, 0, 1920, 1080};
     const auto screen = [](POINT p, const RECT &m, const RECT &work) {
@@ -664,5 +664,5 @@ int main(int argc, char **argv)
     }
     std::printf("     (at %u DPI: %s, text, buttons, display and status line at%s px)\n", dpi,
                 widetext::Narrow(ProgramFace(dpi)).c_str(), sizes.c_str());
-    return check::RunAll(argc, argv);
+    return testsupport::RunTests(argc, argv);
 }
