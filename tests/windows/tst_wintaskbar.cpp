@@ -205,7 +205,7 @@ TEST_CASE("theShellsOwnListWhereThereIsOneTakesTheCalls")
 {
     // Wine may or may not have one; either way nothing may fail.
     ITaskbarList3 *list = WinTaskbar::ShellTaskbarList();
-    MESSAGE(list ? "the shell's taskbar list: present" : "the shell's taskbar list: none");
+    MESSAGE((list ? "the shell's taskbar list: present" : "the shell's taskbar list: none"));
     const HWND window = MakeWindow();
     WinTaskbar taskbar;
     taskbar.attach(window);

@@ -10,6 +10,7 @@
 #include "core/design/windowdesign.h"
 #include "fakes/fakeservices.h"
 #include "support/testing.h"
+#include "support/testmain.h"
 #include "win32/fontchoice.h"
 #include "win32/form1.h"
 #include "win32/formabout.h"
