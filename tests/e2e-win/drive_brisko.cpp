@@ -473,10 +473,64 @@ long Seconds(const std::optional<std::wstring> &text)
     return h * 3600 + m * 60 + s;
 }
 
-// --- The checks, in the order a user meets them ---
+// --- Starting the program ---
 
-void CheckFirstRun()
+// What the command line asked for.
+std::wstring exe;
+int dpi = 0;
+int poseSeconds = -1;
+std::wstring shots;
+// The total the About window showed, for the next start.
+double usageShownBefore = -1;
+
+// brisko.exe started, with its main window up (a new prefix can take many
+// seconds to show the first window).
+void StartAndShow()
 {
+    const bool started = Start(exe);
+    const DWORD error = GetLastError();
+    REQUIRE_DETAILED(started, L"brisko.exe starts",
+                     "CreateProcessW failed, error " + std::to_string(error));
+    const ULONGLONG launched = Now();
+    main_window = FindMainWindow(30000);
+    REQUIRE_DETAILED(main_window != nullptr, L"the main window (class BriskoForm1) appears",
+                     WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0
+                         ? "the program ended"
+                         : "none within 30 s");
+    std::printf("     (window after %llu ms)\n", Now() - launched);
+}
+
+// The first start needs an empty store; a user's settings are never touched.
+void StartFresh()
+{
+    const bool fresh = !SettingsKeyExists(KEY_WOW64_32KEY) && !SettingsKeyExists(KEY_WOW64_64KEY);
+    REQUIRE_MESSAGE(fresh, Said(L"no settings stored before the first start (a fresh prefix)"));
+    StartAndShow();
+}
+
+// Each step after the first goes on with the program the one before left.
+void RequireProgram()
+{
+    REQUIRE_MESSAGE((main_window != nullptr && IsWindow(main_window) &&
+                     WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT),
+                    Said(L"brisko.exe is still running with its window"));
+}
+
+void CheckEndsOnIsClose()
+{
+    ULONGLONG took = 0;
+    CHECK_DETAILED(EndsOnIsClose(3000, &took), L"isClose 1 ends the program with exit status 0",
+                   "see above");
+    std::printf("     (ended %llu ms after isClose)\n", took);
+}
+
+// --- A user's session, one step a test case, in the order a user meets them ---
+
+TEST_SUITE_BEGIN("session");
+
+TEST_CASE("the first start")
+{
+    StartFresh();
     const auto title = TextOf(main_window);
     CHECK_DETAILED(title && title->rfind(L"计时器", 0) == 0,
                    L"the main window's title begins with 计时器", "got " + Quoted(title));
@@ -505,8 +559,9 @@ void CheckFirstRun()
     CHECK_MESSAGE(gui.hwndFocus == Control(Id("Command1")), Said(L"开始 has the keyboard focus"));
 }
 
-void CheckHousekeeping()
+TEST_CASE("the housekeeping tick")
 {
+    RequireProgram();
     // The first tick comes a second after loading; the title then shows the time.
     std::optional<std::wstring> title;
     const bool ticked = WaitUntil(
@@ -563,8 +618,9 @@ void CheckHousekeeping()
                    std::to_string(rect.left) + ", " + std::to_string(rect.top));
 }
 
-void CheckStopwatchPauseStop()
+TEST_CASE("the stopwatch: start, pause, continue, stop")
 {
+    RequireProgram();
     Click(Id("Command1"));
     const ULONGLONG started = Now();
     CheckText(TextOf(Id("Command1")), L"停止", L"after 开始, Command1");
@@ -605,8 +661,9 @@ void CheckStopwatchPauseStop()
     CheckText(TextOf(Id("Label7")), L"", L"after 停止, Label7");
 }
 
-void CheckZeroMinutes()
+TEST_CASE("a zero in the minutes entry")
 {
+    RequireProgram();
     SetTextJob job{Control(Id("Text1")), L"0"};
     HANDLE sender = SetTextAsync(job);
     HWND box = FindMessageBox(L"brisko", 3000);
@@ -622,8 +679,9 @@ void CheckZeroMinutes()
     CheckSetting(L"Text1", L"5");
 }
 
-void CheckCountdown()
+TEST_CASE("a three-second countdown")
 {
+    RequireProgram();
     // 0.05 minutes: a countdown of three seconds.
     SetTextJob job{Control(Id("Text1")), L"0.05"};
     HANDLE sender = SetTextAsync(job);
@@ -655,8 +713,9 @@ bool Topmost()
     return (GetWindowLongPtrW(main_window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
 }
 
-void CheckOptions()
+TEST_CASE("keep on top and the menu bar")
 {
+    RequireProgram();
     Click(Id("Check1"));
     CheckSetting(L"Check1", L" 1");
     CHECK_DETAILED(
@@ -708,8 +767,9 @@ void CoverWithMain(POINT point)
 // A window the main window opens must come up above it and take the user's
 // clicks, even when the main window is kept on top; the About window, which
 // has no owner, lets the main window stay above it where they overlap.
-void CheckWindowsOverKeptOnTop()
+TEST_CASE("windows over the kept-on-top main window")
 {
+    RequireProgram();
     Click(Id("Check1"));
     CHECK_MESSAGE(WaitUntil(Topmost, 2500), Said(L"置最前 again: the window is kept on top"));
 
@@ -792,8 +852,9 @@ void CheckWindowsOverKeptOnTop()
     CHECK_MESSAGE(WaitUntil([] { return !Topmost(); }, 2500), Said(L"置最前 off again"));
 }
 
-void CheckCloseQuestion()
+TEST_CASE("the close question, answered Cancel")
 {
+    RequireProgram();
     PostMessageW(main_window, WM_CLOSE, 0, 0);
     HWND box = FindMessageBox(L"关闭程序?", 3000);
     REQUIRE_MESSAGE(box != nullptr, Said(L"the close box asks 关闭程序?"));
@@ -810,8 +871,9 @@ void CheckCloseQuestion()
         Said(L"Cancel keeps the program open"));
 }
 
-double CheckAbout()
+TEST_CASE("the About window")
 {
+    RequireProgram();
     PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(MenuId("nemuAbout"), 0), 0);
     HWND about = nullptr;
     WaitUntil(
@@ -845,12 +907,13 @@ double CheckAbout()
                    L"Label6 holds the statement", "got " + Quoted(statement));
     CHECK_MESSAGE((GetWindow(about, GW_OWNER) == nullptr && IsWindowEnabled(main_window)),
                   Said(L"the About window has no owner and leaves the main window usable"));
-    return shown;
+    usageShownBefore = shown;
 }
 
 // OK at the close question ends the program at once, with status 0.
-void CheckCloseWithOk()
+TEST_CASE("the close question, answered OK")
 {
+    RequireProgram();
     PostMessageW(main_window, WM_CLOSE, 0, 0);
     HWND box = FindMessageBox(L"关闭程序?", 3000);
     if (box) {
@@ -864,8 +927,11 @@ void CheckCloseWithOk()
         Said(L"OK at the close question ends the program with exit status 0, About open or not"));
 }
 
-void CheckRestored(double totalBefore)
+TEST_CASE("a second start")
 {
+    // The settings come back, then isClose is obeyed with the About window open.
+    StopProcess();
+    StartAndShow();
     CheckText(TextOf(Id("Text1")), L"0.05", L"after a restart, Text1");
     CHECK_MESSAGE((CheckState(Id("Check2")) == BST_CHECKED &&
                    CheckState(Id("Check1")) == BST_UNCHECKED &&
@@ -887,15 +953,49 @@ void CheckRestored(double totalBefore)
     const std::wstring prefix = L"您已使用本软件合计有 ";
     const long shown =
         usage && usage->rfind(prefix, 0) == 0 ? Seconds(usage->substr(prefix.size())) : -1;
-    CHECK_DETAILED(about && shown >= totalBefore, L"the usage total goes on from the run before",
-                   "got " + Quoted(usage) + ", before " + std::to_string(totalBefore));
+    CHECK_DETAILED(about && shown >= usageShownBefore,
+                   L"the usage total goes on from the run before",
+                   "got " + Quoted(usage) + ", before " + std::to_string(usageShownBefore));
+}
+
+TEST_CASE("isClose ends the program")
+{
+    RequireProgram();
+    CheckEndsOnIsClose();
+}
+
+// While isClose stays 1 every start ends by itself at its first tick
+// (whether or not its window was up by then).
+TEST_CASE("a start while isClose stays 1")
+{
+    StopProcess();
+    // A stored minutes text that is not a number shows 5 but stays stored.
+    WriteSetting(L"Text1", L"abc");
+    REQUIRE_MESSAGE(Start(exe), Said(L"brisko.exe starts again"));
+    const bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
+    DWORD status = STILL_ACTIVE;
+    GetExitCodeProcess(process.hProcess, &status);
+    CHECK_MESSAGE((ended && status == 0),
+                  Said(L"with isClose still 1, a new start ends by itself with 0"));
+    CheckSetting(L"Text1", L"abc", 0);
+}
+
+TEST_SUITE_END();
+
+// --- The other modes ---
+
+TEST_CASE("the window comes up and isClose ends it" * doctest::test_suite("smoke"))
+{
+    StartFresh();
+    CheckEndsOnIsClose();
 }
 
 // Positions are twips at the window's DPI, both ways: 1000 twips are 67 px
 // at 96 DPI and 100 px at 144; 3000 twips 200 px and 300 px.
-void CheckPlaceAtDpi(const std::wstring &exe, int dpi)
+TEST_CASE("the window's place at the prefix's DPI" * doctest::test_suite("dpi"))
 {
-    const auto px = [dpi](double twips) { return std::lround(twips * dpi / 1440.0); };
+    StartFresh();
+    const auto px = [](double twips) { return std::lround(twips * dpi / 1440.0); };
     const std::wstring at = L" at " + std::to_wstring(dpi) + L" DPI";
     RECT rect = {};
     GetWindowRect(main_window, &rect);
@@ -930,6 +1030,7 @@ void CheckPlaceAtDpi(const std::wstring &exe, int dpi)
     CHECK_DETAILED(Setting(L"Left") == L"3000" && Setting(L"Top") == L"3000",
                    L"and the next tick stores them back unchanged",
                    "got " + Quoted(Setting(L"Left")) + ", " + Quoted(Setting(L"Top")));
+    CheckEndsOnIsClose();
 }
 
 // Saves what the screen shows of a window as a 24-bit .bmp file.
@@ -1009,183 +1110,28 @@ void TakeShots(const std::wstring &folder)
     }
 }
 
-// --- The test cases, on one program run after another ---
-
-// What the command line asked for.
-std::wstring exe;
-int dpi = 0;
-int poseSeconds = -1;
-std::wstring shots;
-// The total the About window showed, for the next start.
-double usageShownBefore = -1;
-
-// brisko.exe started, with its main window up (a new prefix can take many
-// seconds to show the first window).
-void StartAndShow()
-{
-    const bool started = Start(exe);
-    const DWORD error = GetLastError();
-    REQUIRE_DETAILED(started, L"brisko.exe starts",
-                     "CreateProcessW failed, error " + std::to_string(error));
-    const ULONGLONG launched = Now();
-    main_window = FindMainWindow(30000);
-    REQUIRE_DETAILED(main_window != nullptr, L"the main window (class BriskoForm1) appears",
-                     WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0
-                         ? "the program ended"
-                         : "none within 30 s");
-    std::printf("     (window after %llu ms)\n", Now() - launched);
-}
-
-// The first start needs an empty store; a user's settings are never touched.
-void StartFresh()
-{
-    const bool fresh = !SettingsKeyExists(KEY_WOW64_32KEY) && !SettingsKeyExists(KEY_WOW64_64KEY);
-    REQUIRE_MESSAGE(fresh, Said(L"no settings stored before the first start (a fresh prefix)"));
-    StartAndShow();
-}
-
-// Each step after the first goes on with the program the one before left.
-void RequireProgram()
-{
-    REQUIRE_MESSAGE((main_window != nullptr && IsWindow(main_window) &&
-                     WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT),
-                    Said(L"brisko.exe is still running with its window"));
-}
-
-void CheckEndsOnIsClose()
-{
-    ULONGLONG took = 0;
-    CHECK_DETAILED(EndsOnIsClose(3000, &took), L"isClose 1 ends the program with exit status 0",
-                   "see above");
-    std::printf("     (ended %llu ms after isClose)\n", took);
-}
-
-TEST_SUITE("session")
-{
-    TEST_CASE("the first start")
-    {
-        StartFresh();
-        CheckFirstRun();
-    }
-    TEST_CASE("the housekeeping tick")
-    {
-        RequireProgram();
-        CheckHousekeeping();
-    }
-    TEST_CASE("the stopwatch: start, pause, continue, stop")
-    {
-        RequireProgram();
-        CheckStopwatchPauseStop();
-    }
-    TEST_CASE("a zero in the minutes entry")
-    {
-        RequireProgram();
-        CheckZeroMinutes();
-    }
-    TEST_CASE("a three-second countdown")
-    {
-        RequireProgram();
-        CheckCountdown();
-    }
-    TEST_CASE("keep on top and the menu bar")
-    {
-        RequireProgram();
-        CheckOptions();
-    }
-    TEST_CASE("windows over the kept-on-top main window")
-    {
-        RequireProgram();
-        CheckWindowsOverKeptOnTop();
-    }
-    TEST_CASE("the close question, answered Cancel")
-    {
-        RequireProgram();
-        CheckCloseQuestion();
-    }
-    TEST_CASE("the About window")
-    {
-        RequireProgram();
-        usageShownBefore = CheckAbout();
-    }
-    TEST_CASE("the close question, answered OK")
-    {
-        RequireProgram();
-        CheckCloseWithOk();
-    }
-    // The next start brings the settings back, then obeys isClose with the
-    // About window open.
-    TEST_CASE("a second start")
-    {
-        StopProcess();
-        StartAndShow();
-        CheckRestored(usageShownBefore);
-    }
-    TEST_CASE("isClose ends the program")
-    {
-        RequireProgram();
-        CheckEndsOnIsClose();
-    }
-    // While isClose stays 1 every start ends by itself at its first tick
-    // (whether or not its window was up by then).
-    TEST_CASE("a start while isClose stays 1")
-    {
-        StopProcess();
-        // A stored minutes text that is not a number shows 5 but stays stored.
-        WriteSetting(L"Text1", L"abc");
-        REQUIRE_MESSAGE(Start(exe), Said(L"brisko.exe starts again"));
-        const bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
-        DWORD status = STILL_ACTIVE;
-        GetExitCodeProcess(process.hProcess, &status);
-        CHECK_MESSAGE((ended && status == 0),
-                      Said(L"with isClose still 1, a new start ends by itself with 0"));
-        CheckSetting(L"Text1", L"abc", 0);
-    }
-}
-
-TEST_SUITE("smoke")
-{
-    TEST_CASE("the window comes up and isClose ends it")
-    {
-        StartFresh();
-        CheckEndsOnIsClose();
-    }
-}
-
-TEST_SUITE("dpi")
-{
-    TEST_CASE("the window's place at the prefix's DPI")
-    {
-        StartFresh();
-        CheckPlaceAtDpi(exe, dpi);
-        CheckEndsOnIsClose();
-    }
-}
-
 // Not a test: the countdown posed for pictures, the program left running
 // unless the pictures are taken here.
-TEST_SUITE("pose")
+TEST_CASE("a countdown posed for pictures" * doctest::test_suite("pose"))
 {
-    TEST_CASE("a countdown posed for pictures")
-    {
-        StartAndShow();
-        if (CheckState(Id("Check2")) != BST_CHECKED) {
-            Click(Id("Check2"));
-        }
-        if (CheckState(Id("Check3")) != BST_CHECKED) {
-            Click(Id("Check3"));
-        }
-        Click(Id("Command1"));
-        SetForegroundWindow(main_window); // an active caption, as a user sees it
-        Sleep(static_cast<DWORD>(poseSeconds) * 1000 + 400);
-        RECT rect = {};
-        GetWindowRect(main_window, &rect);
-        std::printf("rect %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
-                    rect.bottom - rect.top);
-        if (!shots.empty()) {
-            TakeShots(shots);
-            ULONGLONG took = 0;
-            EndsOnIsClose(3000, &took);
-        }
+    StartAndShow();
+    if (CheckState(Id("Check2")) != BST_CHECKED) {
+        Click(Id("Check2"));
+    }
+    if (CheckState(Id("Check3")) != BST_CHECKED) {
+        Click(Id("Check3"));
+    }
+    Click(Id("Command1"));
+    SetForegroundWindow(main_window); // an active caption, as a user sees it
+    Sleep(static_cast<DWORD>(poseSeconds) * 1000 + 400);
+    RECT rect = {};
+    GetWindowRect(main_window, &rect);
+    std::printf("rect %ld %ld %ld %ld\n", rect.left, rect.top, rect.right - rect.left,
+                rect.bottom - rect.top);
+    if (!shots.empty()) {
+        TakeShots(shots);
+        ULONGLONG took = 0;
+        EndsOnIsClose(3000, &took);
     }
 }
 
