@@ -105,43 +105,48 @@ TEST_CASE("outsideQuitRequest")
 
 TEST_CASE("closeQuestion")
 {
-    Rig rig;
-    rig.env.messages.answers = {MessageAnswer::Cancel};
-    rig.core.CloseRequested();
-    REQUIRE_EQ(rig.env.messages.shown.size(), size_t(1));
-    const MessageSpec &q = rig.env.messages.shown[0];
-    CHECK_EQ(q.text, "你确定要关闭此程序吗?");
-    CHECK_EQ(q.title, "关闭程序?");
-    CHECK(q.buttons == MessageSpec::Buttons::OkCancel);
-    CHECK(q.icon == MessageSpec::Icon::Question);
-    CHECK(q.cancelIsDefault);
-    CHECK(rig.env.messages.owners[0] == static_cast<WindowHandle>(&rig.env));
-    CHECK_EQ(rig.env.process.ends, 0);
+    SUBCASE("Cancel, while ticks and an outside quit request go on")
+    {
+        Rig rig;
+        rig.env.messages.answers = {MessageAnswer::Cancel};
+        rig.core.CloseRequested();
+        REQUIRE_EQ(rig.env.messages.shown.size(), size_t(1));
+        const MessageSpec &q = rig.env.messages.shown[0];
+        CHECK_EQ(q.text, "你确定要关闭此程序吗?");
+        CHECK_EQ(q.title, "关闭程序?");
+        CHECK(q.buttons == MessageSpec::Buttons::OkCancel);
+        CHECK(q.icon == MessageSpec::Icon::Question);
+        CHECK(q.cancelIsDefault);
+        CHECK(rig.env.messages.owners[0] == static_cast<WindowHandle>(&rig.env));
+        CHECK_EQ(rig.env.process.ends, 0);
 
-    // A countdown goes on while the question is open, and an outside quit
-    // request ends the program before the answer.
-    rig.core.Check2_Click(true);
-    rig.core.Command1_Click();
-    rig.env.messages.whileOpen = [&rig] {
-        rig.core.Timer2_Timer();
-        rig.env.store.set("isClose", "1");
-        rig.tick();
-    };
-    rig.env.messages.answers = {MessageAnswer::Cancel};
-    rig.core.CloseRequested();
-    CHECK_EQ(rig.core.engine().count(), 1.0);
-    CHECK_EQ(rig.env.process.ends, 1);
-    // Once the end is decided, a close request asks nothing more.
-    rig.env.messages.whileOpen = nullptr;
-    rig.core.CloseRequested();
-    CHECK_EQ(rig.env.messages.shown.size(), size_t(2));
-
-    Rig ok;
-    ok.env.messages.answers = {MessageAnswer::Ok};
-    ok.core.CloseRequested();
-    CHECK_EQ(ok.env.process.ends, 1);
-    CHECK_EQ(ok.env.store.flushes, 1);
-    CHECK(ok.env.store.writes().empty());
+        // A countdown goes on while the question is open, and an outside quit
+        // request ends the program before the answer.
+        rig.core.Check2_Click(true);
+        rig.core.Command1_Click();
+        rig.env.messages.whileOpen = [&rig] {
+            rig.core.Timer2_Timer();
+            rig.env.store.set("isClose", "1");
+            rig.tick();
+        };
+        rig.env.messages.answers = {MessageAnswer::Cancel};
+        rig.core.CloseRequested();
+        CHECK_EQ(rig.core.engine().count(), 1.0);
+        CHECK_EQ(rig.env.process.ends, 1);
+        // Once the end is decided, a close request asks nothing more.
+        rig.env.messages.whileOpen = nullptr;
+        rig.core.CloseRequested();
+        CHECK_EQ(rig.env.messages.shown.size(), size_t(2));
+    }
+    SUBCASE("OK ends the program at once, having stored what waited")
+    {
+        Rig ok;
+        ok.env.messages.answers = {MessageAnswer::Ok};
+        ok.core.CloseRequested();
+        CHECK_EQ(ok.env.process.ends, 1);
+        CHECK_EQ(ok.env.store.flushes, 1);
+        CHECK(ok.env.store.writes().empty());
+    }
 }
 
 TEST_CASE("quitMenuAsksOnce")
