@@ -134,6 +134,13 @@ void SetAutoSizeText(QLabel *label, const QString &text)
 {
     label->setWordWrap(false);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // A first glyph that reaches left of its pen (您 in some CJK faces) would
+    // lose its first column to the label's left edge, which stays where it
+    // was designed: the text moves right by that much instead.
+    const QFontMetrics metrics(label->font());
+    const QRect glyphs = metrics.boundingRect(text);
+    const int lead = text.isEmpty() ? 0 : qMax(0, -glyphs.left());
+    label->setContentsMargins(lead, 0, 0, 0);
     label->setText(text);
     label->adjustSize();
     if (text.isEmpty())
@@ -141,12 +148,10 @@ void SetAutoSizeText(QLabel *label, const QString &text)
     // Qt sizes a label to its font's line height, but the Song face's glyphs
     // reach a row below it, and an underline can too: make room for both,
     // with the text kept at the top.
-    const QFontMetrics metrics(label->font());
-    const QRect glyphs = metrics.boundingRect(text);
     int bottom = metrics.ascent() + glyphs.bottom() + 1;
     if (label->font().underline())
         bottom = qMax(bottom, metrics.ascent() + metrics.underlinePos() + metrics.lineWidth() + 1);
-    label->resize(qMax(label->width(), glyphs.right() + 1), qMax(label->height(), bottom));
+    label->resize(qMax(label->width(), lead + glyphs.right() + 1), qMax(label->height(), bottom));
 }
 
 void ShowButton(QPushButton *button, const ButtonLook &look)

@@ -1,4 +1,4 @@
-// Everything the two windows show is wholly visible with the fonts this
+// Everything the three windows show is wholly visible with the fonts this
 // machine has: no control outside its window or over another, no text cut by
 // its control's edge or frame, no entry scrolling its number out of sight.
 //
@@ -10,6 +10,7 @@
 #include "qt/fonts.h"
 #include "qt/form1.h"
 #include "qt/formabout.h"
+#include "qt/formupdate.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -28,6 +29,7 @@ private slots:
     void initTestCase() { InstallFontSubstitutions(); }
     void mainWindowInEveryState();
     void aboutWindow();
+    void updateWindow();
 };
 
 namespace {
@@ -72,7 +74,8 @@ QStringList textProblems(QWidget *w)
     if (auto *label = qobject_cast<QLabel *>(w)) {
         text = label->text();
         area = label->contentsRect();
-        visible = area;
+        // The label draws its text unclipped by its margins.
+        visible = label->rect();
         flags = int(label->alignment()) | (label->wordWrap() ? int(Qt::TextWordWrap) : 0);
     } else if (auto *button = qobject_cast<QAbstractButton *>(w)) {
         QStyleOptionButton option;
@@ -239,6 +242,26 @@ void TestLayout::aboutWindow()
     QCOMPARE(Child<QLabel>(*about, "Label3")->text(),
              QStringLiteral("您已使用本软件合计有 9:59:59"));
     CHECK_LAYOUT(about, "about");
+}
+
+// As laid out (never seen, but built), and with each outcome of its query.
+void TestLayout::updateWindow()
+{
+    for (const char *page : {"", "[123]", "[122]"}) {
+        CoreRig rig;
+        rig.load();
+        rig.env.http.bodies["http://vendor.test/brk/newver.htm"] = page;
+        FormUpdate form(rig.core);
+        if (*page)
+            form.Form_Load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QString state = QStringLiteral("update-%1").arg(QString::fromLatin1(page));
+        saveShot(&form, state.chopped(*page ? 1 : 0).remove(QLatin1Char('[')));
+        const QStringList problems = layoutProblems(&form);
+        QVERIFY2(problems.isEmpty(),
+                 qPrintable(state + QStringLiteral(": ") + problems.join(QStringLiteral("; "))));
+    }
 }
 
 QTEST_MAIN(TestLayout)
