@@ -1,7 +1,5 @@
 #include "qt/fonts.h"
 
-#include "core/design/windowdesign.h"
-
 #include <QStringList>
 
 void InstallFontSubstitutions()
@@ -18,15 +16,5 @@ QFont SongFont(qreal pointSize)
     QFont font(QStringLiteral("宋体"));
     font.setPointSizeF(pointSize);
     font.setWeight(QFont::Normal);
-    return font;
-}
-
-QFont DesignQFont(FontRole role)
-{
-    const FontDesign design = DesignFont(role);
-    QFont font(QString::fromUtf8(design.face.data(), qsizetype(design.face.size())));
-    font.setPointSizeF(role == FontRole::Display ? departure::kLinuxDisplayPoints : design.points);
-    font.setWeight(QFont::Normal);
-    font.setUnderline(design.underline);
     return font;
 }

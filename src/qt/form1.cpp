@@ -1,7 +1,6 @@
 #include "qt/form1.h"
 
 #include "qt/appicon.h"
-#include "qt/fonts.h"
 #include "qt/formabout.h"
 #include "qt/formupdate.h"
 #include "qt/qtservices.h"

@@ -2,7 +2,6 @@
 
 #include "core/mainwindow/mainwindowcore.h"
 #include "qt/appicon.h"
-#include "qt/fonts.h"
 #include "qt/qtservices.h"
 #include "qt/qtview.h"
 

@@ -1,7 +1,6 @@
 #include "qt/formupdate.h"
 
 #include "core/mainwindow/mainwindowcore.h"
-#include "qt/fonts.h"
 #include "qt/qtservices.h"
 #include "qt/qtview.h"
 

@@ -1,6 +1,5 @@
 #include "qt/qtview.h"
 
-#include "qt/fonts.h"
 #include "qt/minutesentry.h"
 
 #include <QCheckBox>
@@ -67,6 +66,16 @@ void placeAndFill(QWidget *control, const ControlDesign &design)
 }
 
 } // namespace
+
+QFont DesignQFont(FontRole role)
+{
+    const FontDesign design = DesignFont(role);
+    QFont font(ToQString(design.face));
+    font.setPointSizeF(role == FontRole::Display ? departure::kLinuxDisplayPoints : design.points);
+    font.setWeight(QFont::Normal);
+    font.setUnderline(design.underline);
+    return font;
+}
 
 QRect PixelRectOf(const ControlDesign &control)
 {

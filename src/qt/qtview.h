@@ -9,6 +9,7 @@
 #include "core/ui/twips.h"
 
 #include <QColor>
+#include <QFont>
 #include <QRect>
 #include <QString>
 #include <QWidget>
@@ -32,6 +33,10 @@ inline PixelRect ToPixelRect(const QRect &rect)
 {
     return {rect.x(), rect.y(), rect.width(), rect.height()};
 }
+
+// The font of a design's role, as the Linux windows draw it (with the sizes
+// the Song face needs here).
+QFont DesignQFont(FontRole role);
 
 // A control's design rectangle in device-independent pixels (15 twips each),
 // short on the right by what its design says.
