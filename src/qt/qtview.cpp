@@ -133,8 +133,6 @@ void BuildControls(QWidget *parent, const WindowDesign &window)
             if (previousStop)
                 QWidget::setTabOrder(previousStop, control);
             previousStop = control;
-        } else {
-            control->setFocusPolicy(Qt::NoFocus);
         }
     }
 }
