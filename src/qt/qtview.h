@@ -53,11 +53,14 @@ QSize ClientSizeOf(const WindowDesign &window);
 // colours and initial state. Controls in the window's own font take parent's.
 void BuildControls(QWidget *parent, const WindowDesign &window);
 
-// The control of that design name under window; its design guarantees it.
+// The control of that design name under window. The window was built from
+// the design that holds the names its code asks for, so a name not found is
+// a programming error: it ends the program rather than draw a wrong control.
 template <typename T> T *ControlOf(const QWidget *window, std::string_view name)
 {
     T *found = window->findChild<T *>(ToQString(name));
-    Q_ASSERT(found);
+    if (!found)
+        qFatal("no control %.*s", int(name.size()), name.data());
     return found;
 }
 
