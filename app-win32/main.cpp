@@ -2,6 +2,7 @@
 #include "win32/form1.h"
 #include "win32/winhttpclient.h"
 #include "win32/winservices.h"
+#include "win32/wintaskbar.h"
 #include "win32/winview.h"
 
 #include <windows.h>
@@ -16,11 +17,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand)
     std::unique_ptr<SettingsStore> store = OpenMachineSettingsStore();
     WinHttpClient http;
     WinPlatform platform;
-    const Services services =
+    WinTaskbar taskbar;
+    Services services =
         platform.services(store.get(), &http, BRISKO_VENDOR_URL, BRISKO_VERSION_MAJOR,
                           BRISKO_VERSION_MINOR, BRISKO_VERSION_REVISION);
+    services.taskbar = &taskbar;
 
     Form1 form(services);
+    // Before the window shows: the shell makes its button then.
+    taskbar.attach(form.hwnd());
     form.Form_Load();
     form.Show(showCommand);
 

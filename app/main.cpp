@@ -4,6 +4,7 @@
 #include "qt/appicon.h"
 #include "qt/fonts.h"
 #include "qt/form1.h"
+#include "qt/launcherentry.h"
 #include "qt/lazystyle.h"
 #include "qt/qthttpclient.h"
 #include "qt/qtservices.h"
@@ -117,7 +118,9 @@ int main(int argc, char *argv[])
     std::unique_ptr<SettingsStore> store = OpenMachineSettingsStore();
     QtHttpClient http;
     QtPlatform platform;
-    const Services services = platform.services(store.get(), &http);
+    QtLauncherEntry taskbar;
+    Services services = platform.services(store.get(), &http);
+    services.taskbar = &taskbar;
 
     Form1 form(services);
     // A session logout asks like any other close request of the window; a

@@ -8,7 +8,8 @@ run_pkgs=(cmake g++ make qt6-base-dev qt6-multimedia-dev libqt6multimedia6
   libxcb1-dev qt6-translations-l10n)
 # xfsprogs and e2fsprogs: the stress stage's power cuts on loop-mounted XFS and ext4.
 test_pkgs=(xvfb xauth openbox xdotool x11-utils python3 imagemagick clang-format
-  dbus-daemon at-spi2-core python3-pyatspi xfsprogs e2fsprogs)
+  dbus-daemon at-spi2-core python3-pyatspi xfsprogs e2fsprogs
+  dbus-bin)
 
 pkgs=("${run_pkgs[@]}")
 if [[ "${1:-run}" == test ]]; then

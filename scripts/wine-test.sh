@@ -37,8 +37,8 @@ cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_6
 # The core's tests that need no POSIX calls: the rules, the settings text and
 # the behaviour of the windows on the fakes.
 core_tests=(tst_harness tst_numbertext tst_durationtext tst_versionrules tst_regtext
-    tst_timingengine tst_startup tst_housekeeping tst_updateflows)
-cmake --build "$build" -j2 --target tst_windows tst_winui "${core_tests[@]}" >/dev/null
+    tst_timingengine tst_startup tst_housekeeping tst_updateflows tst_taskbarprogress)
+cmake --build "$build" -j2 --target tst_windows tst_winui tst_wintaskbar "${core_tests[@]}" >/dev/null
 exe=$build/tests/windows/tst_windows.exe
 ui_exe=$build/tests/windows/tst_winui.exe
 build_ms=$(elapsed "$phase")
@@ -91,6 +91,7 @@ run_test() {
 
 phase=$(date +%s%N)
 run_test tst_windows "$exe"
+run_test tst_wintaskbar "$build/tests/windows/tst_wintaskbar.exe"
 # The windows with the fonts a fresh prefix has (no SimSun), at 96 and 144 DPI.
 run_test "tst_winui at 96 DPI" "$ui_exe"
 export WINEPREFIX=$work/prefix-144

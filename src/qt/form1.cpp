@@ -105,6 +105,8 @@ void Form1::connectHandlers()
     // The tone holds the window: put this tick's texts on the screen first,
     // or it shows the previous second for the whole tone.
     core_.SetBeforeTone([this] { repaint(); });
+    // A countdown's end calls the user back only when the window is behind.
+    core_.ReportWindowActive([this] { return isActiveWindow() && !isMinimized(); });
     // The housekeeping tick runs from the created window on, so it already
     // ticks while the start-up waits for the vendor's site.
     for (const TimerDesign &design : kForm1Design.timers)

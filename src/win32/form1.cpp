@@ -57,6 +57,9 @@ Form1::Form1(const Services &services)
         RedrawWindow(window_, nullptr, nullptr,
                      RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     };
+    // A countdown's end calls the user back only when the window is behind.
+    core_->ReportWindowActive(
+        [this] { return GetForegroundWindow() == window_ && !IsIconic(window_); });
     // The housekeeping tick runs from the created window on, so it already
     // ticks while the start-up waits for the vendor's site.
     SetTimer(window_, controlid::Timer1, 1000, nullptr);

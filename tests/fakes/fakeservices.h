@@ -6,6 +6,7 @@
 #include "core/platform/services.h"
 #include "fakes/memorystore.h"
 
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <map>
@@ -120,6 +121,31 @@ public:
     int ends = 0;
 };
 
+// Records what the taskbar entry was told, in order: "none", "normal 0.25",
+// "paused 0.5", "over 1", and "attention".
+class FakeTaskbar : public TaskbarProgress {
+public:
+    void show(WindowHandle window, TaskbarState state, double fraction) override
+    {
+        static const char *const names[] = {"none", "normal", "paused", "over"};
+        std::string call = names[static_cast<int>(state)];
+        if (state != TaskbarState::None) {
+            char number[32];
+            std::snprintf(number, sizeof number, " %.4g", fraction);
+            call += number;
+        }
+        calls.push_back(call);
+        windows.push_back(window);
+    }
+    void requestAttention(WindowHandle window) override
+    {
+        calls.push_back("attention");
+        windows.push_back(window);
+    }
+    std::vector<std::string> calls;
+    std::vector<WindowHandle> windows;
+};
+
 // The one test rig: one of each fake, and the Services bundle that points at
 // them (vendor http://vendor.test, version 1.2.2).
 struct FakeEnvironment {
@@ -133,6 +159,7 @@ struct FakeEnvironment {
     FakeClock clock;
     FakeStacking stacking;
     FakeProcess process;
+    FakeTaskbar taskbar;
 
     Services services()
     {
@@ -147,6 +174,7 @@ struct FakeEnvironment {
         s.clock = &clock;
         s.stacking = &stacking;
         s.process = &process;
+        s.taskbar = &taskbar;
         s.vendorUrl = "http://vendor.test";
         s.versionMajor = 1;
         s.versionMinor = 2;

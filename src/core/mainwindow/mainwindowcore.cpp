@@ -74,12 +74,14 @@ void MainWindowCore::Command1_Click()
     engine_.startOrStop();
     look_.timing = engine_.look();
     alarm_.stop();
+    showTaskbar();
 }
 
 void MainWindowCore::Command2_Click()
 {
     engine_.pauseOrContinue();
     look_.timing = engine_.look();
+    showTaskbar();
 }
 
 TickResult MainWindowCore::Timer2_Timer()
@@ -88,7 +90,24 @@ TickResult MainWindowCore::Timer2_Timer()
     // during a run counts from the next one.
     const TickResult result = engine_.tick(look_.minutes, look_.countdown);
     look_.timing = engine_.look();
+    showTaskbar();
+    // Only the end of a countdown calls the user back, not the alarm before
+    // it, and not while the user is looking at the window.
+    if (result.runFinished && services_.taskbar && !(windowActive_ && windowActive_()))
+        services_.taskbar->requestAttention(window_);
     return result;
+}
+
+void MainWindowCore::showTaskbar()
+{
+    const TaskbarLook look =
+        TaskbarLookFor(engine_.state(), look_.minutes, look_.countdown, engine_.count());
+    // Sent on change only: an idle window sends nothing.
+    if (look == taskbarShown_)
+        return;
+    taskbarShown_ = look;
+    if (services_.taskbar)
+        services_.taskbar->show(window_, look.state, look.fraction);
 }
 
 void MainWindowCore::SoundAlarm()

@@ -4,11 +4,13 @@
 #include "core/mainwindow/about.h"
 #include "core/platform/services.h"
 #include "core/timing/alarm.h"
+#include "core/timing/taskbarprogress.h"
 #include "core/timing/timingengine.h"
 #include "core/update/updateflows.h"
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What the main window shows, besides its design: the state the core keeps
@@ -66,6 +68,12 @@ public:
     bool Text1_Change(const std::string &text);
     void Check2_Click(bool countdown);
 
+    // --- the taskbar entry ---------------------------------------------------------
+    // Every start, stop, pause, continue and timing tick shows the run's
+    // progress on the taskbar (the services' taskbar); a countdown that ends asks
+    // for the user unless isActive says the window is the active one.
+    void ReportWindowActive(std::function<bool()> isActive) { windowActive_ = std::move(isActive); }
+
     // --- options and links -------------------------------------------------------
     void Check1_Click(bool keepOnTop);
     void Check3_Click(bool menuBar);
@@ -121,6 +129,7 @@ private:
     void writeSetting(std::string_view name, const std::string &text);
     void applyKeepOnTop();
     bool askCloseQuestion();
+    void showTaskbar();
     void endNow();
 
     Services services_;
@@ -133,4 +142,6 @@ private:
     std::string alarmFilePath_;
     bool endRequested_ = false;
     bool updateOpen_ = false;
+    std::function<bool()> windowActive_;
+    TaskbarLook taskbarShown_;
 };

@@ -104,6 +104,22 @@ public:
     virtual void endNow() = 0;
 };
 
+// How a taskbar entry shows a run's progress: none, a bar, a bar marked as
+// paused, a full bar marked as over (the error colour where there is one).
+enum class TaskbarState { None, Normal, Paused, Over };
+
+// The run's progress on the window's taskbar entry (or dock icon), and a
+// request for the user's attention. Where the desktop shows neither, both do
+// nothing; neither waits for anyone.
+class TaskbarProgress {
+public:
+    virtual ~TaskbarProgress() = default;
+    // fraction is 0 to 1 and means nothing when state is None.
+    virtual void show(WindowHandle window, TaskbarState state, double fraction) = 0;
+    // Marks the window as wanting the user, once, until the user comes to it.
+    virtual void requestAttention(WindowHandle window) = 0;
+};
+
 struct Services {
     SettingsStore *store = nullptr;
     AlarmPlayer *alarm = nullptr;
@@ -115,6 +131,8 @@ struct Services {
     Clock *clock = nullptr;
     WindowStacking *stacking = nullptr;
     ProcessControl *process = nullptr;
+    // May be null: then nothing is shown beside the window.
+    TaskbarProgress *taskbar = nullptr;
     // Base address of the vendor's web site, without a trailing slash.
     std::string vendorUrl;
     int versionMajor = 0;
