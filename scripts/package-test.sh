@@ -107,8 +107,8 @@ deb=${debs[0]}
 echo "$(basename "$deb"): $(stat -c %s "$deb") bytes"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for d in libqt6widgets6 libqt6multimedia6 libc6 gstreamer1.0-plugins-base \
-    gstreamer1.0-plugins-good fonts-arphic-uming qt6-translations-l10n; do
+for d in libqt6widgets6 libqt6multimedia6 libcurl4 libc6 gstreamer1.0-plugins-base \
+    gstreamer1.0-plugins-good fonts-arphic-uming qt6-translations-l10n ca-certificates; do
     [[ $depends == *"$d"* ]] || fail "Depends lacks $d"
 done
 
