@@ -134,7 +134,6 @@ private slots:
     void hostileServer();
     void proxy_data();
     void proxy();
-    void hostileProxy();
 };
 
 void TestVersionQuery::serverAnswers_data()
@@ -325,44 +324,39 @@ void TestVersionQuery::certificates()
 
 void TestVersionQuery::redirects_data()
 {
-    QTest::addColumn<bool>("tls");
     QTest::addColumn<int>("hops");
     QTest::addColumn<bool>("downgrade");
     QTest::addColumn<QByteArray>("body");
-    QTest::newRow("five") << false << 5 << false << QByteArray("[123]");
-    QTest::newRow("six are too many") << false << 6 << false << QByteArray();
-    QTest::newRow("https to https") << true << 1 << false << QByteArray("[123]");
-    QTest::newRow("never from https to http") << true << 1 << true << QByteArray();
+    QTest::newRow("five") << 5 << false << QByteArray("[123]");
+    QTest::newRow("six are too many") << 6 << false << QByteArray();
+    QTest::newRow("never from https to http") << 1 << true << QByteArray();
 }
 
-// A chain of redirects, /r1 to /rN, then the version file, perhaps on the
-// plain server.
+// A chain of redirects, /r1 to /rN, then the version file; the downgrade
+// starts on https and ends on a plain server.
 void TestVersionQuery::redirects()
 {
-    QFETCH(bool, tls);
     QFETCH(int, hops);
     QFETCH(bool, downgrade);
     QFETCH(QByteArray, body);
 
     LocalHttpServer plain;
     LocalHttpServer secure(kVendorPem);
-    LocalHttpServer &first = tls ? secure : plain;
-    const QString last = (downgrade ? plain : first).url(kVersionPath);
+    LocalHttpServer &first = downgrade ? secure : plain;
     for (int i = 1; i <= hops; ++i) {
-        const QString next = i < hops ? QStringLiteral("/r%1").arg(i + 1) : last;
+        const QString next = i < hops ? QStringLiteral("/r%1").arg(i + 1) : plain.url(kVersionPath);
         first.setReply(
             QStringLiteral("/r%1").arg(i),
             {0,
              "HTTP/1.1 302 Found\r\nLocation: " + next.toLatin1() + "\r\nContent-Length: 0\r\n\r\n",
              LocalHttpServer::Mode::Raw});
     }
-    for (LocalHttpServer *s : {&plain, &secure})
-        s->setReply(kVersionPath, {200, "[123]"});
+    plain.setReply(kVersionPath, {200, "[123]"});
     QtHttpClient http(kTestTimeoutMs);
     http.trustOnly(kTestCaPem);
     QCOMPARE(http.fetch(first.url(QStringLiteral("/r1"))), body);
-    if (downgrade)
-        QVERIFY(plain.requests.isEmpty());
+    QCOMPARE(plain.requests.contains(QStringLiteral("GET /brk/newver.htm HTTP/1.1")),
+             !body.isEmpty());
 }
 
 void TestVersionQuery::framings_data()
@@ -509,28 +503,6 @@ void TestVersionQuery::proxy()
     qputenv("no_proxy", "127.0.0.1");
     QCOMPARE(CheckNewVersion(http, server.baseUrl(), kOwn), QStringLiteral("123"));
     QCOMPARE(proxy.requests.size(), 1);
-}
-
-// A proxy that answers the tunnel's request with a never-ending head is held
-// to the same caps as a server.
-void TestVersionQuery::hostileProxy()
-{
-    HostileServer proxy(HostileServer::Mode::EndlessHeaderLines);
-    qputenv("https_proxy", proxy.url().toLatin1());
-    QtHttpClient http(kTestTimeoutMs);
-    resetPeakMemory();
-    const qint64 rssBefore = statusKb("VmRSS:");
-    QElapsedTimer wall;
-    wall.start();
-    QCOMPARE(http.fetch(QStringLiteral("https://%1/brk/newver.htm").arg(kVendorHost)),
-             QByteArray());
-    const qint64 growthKb = statusKb("VmHWM:") - rssBefore;
-    qInfo("%lld ms, %lld bytes sent, resident set grew by %lld kB at most", wall.elapsed(),
-          proxy.bytesSent(), growthKb);
-    QVERIFY2(wall.elapsed() < kTestTimeoutMs + 500, qPrintable(QString::number(wall.elapsed())));
-    if (!kSanitized)
-        QVERIFY2(growthKb < 8 * 1024, qPrintable(QString::number(growthKb)));
-    QTRY_VERIFY_WITH_TIMEOUT(proxy.clientHungUp(), 1000);
 }
 
 QTEST_GUILESS_MAIN(TestVersionQuery)
