@@ -34,6 +34,9 @@ public:
         : multi_(curl_multi_init()), easy_(curl_easy_init())
     {
         timer_.setSingleShot(true);
+        // libcurl's own deadlines, the whole transfer's among them, to the
+        // millisecond: a coarse timer may fire a twentieth late.
+        timer_.setTimerType(Qt::PreciseTimer);
         QObject::connect(&timer_, &QTimer::timeout, &timer_,
                          [this] { act(CURL_SOCKET_TIMEOUT, 0); });
         if (!multi_ || !easy_)
