@@ -6,6 +6,7 @@
 #   - No Qt header in the core, the Windows code, the tools, the fuzz targets
 #     or the core's tests: they build where Qt is not installed.
 #   - No Qt Widgets header outside the Qt front end, its tests and app/.
+#   - No front end's header (qt/, win32/) in the core: it serves both.
 #   - Every C++ file as clang-format (with .clang-format) would write it.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
@@ -31,6 +32,16 @@ if found=$(grep -nE "$qt_include" "${toolkit_free[@]}" /dev/null); then
 else
     echo "ok   no Qt header in the core, the Windows code, the tools, fuzz/ or the core's tests" \
         "(${#toolkit_free[@]} files)"
+fi
+
+front_end_include='^[[:space:]]*#[[:space:]]*include[[:space:]]*[<"](\.\./)*(qt|win32)/'
+mapfile -t core < <(cxx_files src/core)
+if found=$(grep -nE "$front_end_include" "${core[@]}" /dev/null); then
+    echo "FAIL a front end's header in the core:"
+    echo "$found" | sed 's/^/    /'
+    problems=$((problems + 1))
+else
+    echo "ok   no front end's header (qt/, win32/) in the core (${#core[@]} files)"
 fi
 
 mapfile -t outside < <(cxx_files . | grep -vE '^(\./)?(src/qt|app|tests|bench)/'

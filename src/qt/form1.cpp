@@ -3,8 +3,8 @@
 #include "qt/appicon.h"
 #include "qt/formabout.h"
 #include "qt/formupdate.h"
-#include "qt/qtservices.h"
 #include "qt/qtview.h"
+#include "qt/windowhandle.h"
 
 #include <QAction>
 #include <QCheckBox>

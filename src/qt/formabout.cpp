@@ -2,8 +2,8 @@
 
 #include "core/mainwindow/mainwindowcore.h"
 #include "qt/appicon.h"
-#include "qt/qtservices.h"
 #include "qt/qtview.h"
+#include "qt/windowhandle.h"
 
 #include <QAccessibleWidget>
 #include <QEvent>

@@ -1,8 +1,8 @@
 #include "qt/formupdate.h"
 
 #include "core/mainwindow/mainwindowcore.h"
-#include "qt/qtservices.h"
 #include "qt/qtview.h"
+#include "qt/windowhandle.h"
 
 #include <QKeyEvent>
 #include <QLabel>

@@ -1,7 +1,7 @@
 // The settings tool run as a real process: its arguments, output and exit
 // codes, and the per-user file an ordinary user's writes go to.
 
-#include "core/store/filestore.h"
+#include "core/store/posix/filestore.h"
 #include "scratchfiles.h"
 #include "support/check.h"
 
@@ -185,6 +185,7 @@ TEST_CASE(arguments)
          "cannot be used together",
          none},
         {"/d with query", {"query", "/d", "x"}, 2, none, "/t and /d belong to add", none},
+        {"the 64-bit view", {"query", "/reg:64"}, 2, none, "kept in the 32-bit view", none},
 
         // Queries.
         {"query one", {"query", "text1"}, 0, key + "    Text1    REG_SZ    5\n\n", none, none},
@@ -198,6 +199,12 @@ TEST_CASE(arguments)
          {"QUERY", "HKEY_LOCAL_MACHINE\\Software\\Pelmora\\Brisko", "/V", "check2"},
          0,
          "    Check2    REG_SZ     1\n",
+         none,
+         none},
+        {"the 32-bit view, as reg writes it",
+         {"query", "/reg:32", "text1"},
+         0,
+         key + "    Text1    REG_SZ    5\n\n",
          none,
          none},
         {"query all",
@@ -258,6 +265,25 @@ TEST_CASE(arguments)
                      after.substr(eq + 1));
         }
     }
+}
+
+// A value the program keeps is made with the program's spelling of its name,
+// as the program itself would make it; any other name, or a value already
+// there, keeps its own.
+TEST_CASE(newValuesSpelledAsTheProgramSpellsThem)
+{
+    Tool tool;
+    CHECK_EQ(tool.run({"add", "top", "300"}).code, 0);
+    CHECK_EQ(tool.run({"add", "ISCLOSE", "0"}).code, 0);
+    CHECK_EQ(tool.run({"add", "sOMEtHING", "1"}).code, 0);
+    CHECK_EQ(tool.run({"add", "HKLM\\SOFTWARE\\Other", "left", "1"}).code, 0);
+    CHECK_EQ(tool.run({"query"}).out, "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmora\\Brisko\n"
+                                      "    Text1    REG_SZ    5\n"
+                                      "    Check2    REG_SZ     1\n"
+                                      "    isClose    REG_SZ    0\n"
+                                      "    Top    REG_SZ    300\n"
+                                      "    sOMEtHING    REG_SZ    1\n\n");
+    CHECK(Contains(tool.run({"query", "HKLM\\SOFTWARE\\Other"}).out, "    left    REG_SZ    1\n"));
 }
 
 TEST_CASE(fileOptionUsesThatFileAlone)

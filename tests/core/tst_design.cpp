@@ -3,6 +3,7 @@
 
 #include "core/design/storedvalues.h"
 #include "core/design/windowdesign.h"
+#include "core/timing/timingengine.h"
 #include "support/check.h"
 
 #include <cmath>
@@ -84,6 +85,39 @@ TEST_CASE(namesAndIdsAreUniqueAcrossTheProgram)
              std::string_view("时间只剩10秒时将会有声音提醒"));
     CHECK(MenuEntryNamed(kForm1Design, "nemuLine1").separator());
     CHECK(!MenuEntryNamed(kForm1Design, "menuOption").enabled);
+}
+
+// The rooms the Windows program fits its fonts to stay those of the layout,
+// and measure the texts the window really shows.
+TEST_CASE(textRoomsFollowTheLayoutAndTheEngine)
+{
+    using namespace departure;
+    const auto rect = [](std::string_view name) { return ControlNamed(kForm1Design, name).rect; };
+    CHECK_EQ(kButtonTextRoom.lineTwips, rect("Command1").height);
+    CHECK_EQ(kDisplayTextRoom.widthTwips, rect("Text1").left - rect("Label2").left);
+    CHECK_EQ(kStatusTextRoom.lineTwips, rect("Check1").top - rect("Label7").top);
+    CHECK_EQ(kWindowTextRoom.lineTwips, ControlNamed(kFormAboutDesign, "Label6").rect.height / 4);
+
+    TimingEngine engine;
+    std::string missing;
+    const auto measured = [&] {
+        for (const ButtonLook *b : {&engine.look().startStop, &engine.look().pauseContinue})
+            if (kButtonTextRoom.captions.find(b->caption) == std::string_view::npos)
+                missing += b->caption + " ";
+    };
+    measured();
+    engine.startOrStop();
+    measured();
+    engine.pauseOrContinue();
+    measured();
+    CHECK_EQ(missing, std::string());
+    engine.pauseOrContinue();
+    engine.tick("0", true);
+    CHECK_EQ(engine.look().display, std::string(kDisplayTextRoom.widest));
+
+    CHECK(&TextRoomOf(ControlNamed(kForm1Design, "Command2")) == &kButtonTextRoom);
+    CHECK(&TextRoomOf(ControlNamed(kForm1Design, "Label2")) == &kDisplayTextRoom);
+    CHECK(&TextRoomOf(ControlNamed(kFormAboutDesign, "Label5")) == &kWindowTextRoom);
 }
 
 TEST_CASE(storedValuesMatchWithoutRegardToCase)

@@ -2,8 +2,8 @@
 // the lock and its short wait, pending writes, the kept parse, and files
 // left by people, other copies and writers that died.
 
-#include "core/store/filestore.h"
-#include "core/store/lockedfile.h"
+#include "core/store/posix/filestore.h"
+#include "core/store/posix/lockedfile.h"
 #include "core/text/asciicase.h"
 #include "core/text/utf16.h"
 #include "regfilecases.h"

@@ -17,7 +17,8 @@
 // Every check prints "ok   ..." or "FAIL ..."; the last line is
 // "N passed, N failed".
 
-#include "win32/controlids.h"
+#include "core/design/windowdesign.h"
+#include "win32/windowclass.h"
 
 #include <windows.h>
 
@@ -29,9 +30,32 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
+
+// The program's control ids and window classes, taken from its own design by
+// design name, as the program builds its windows from it.
+int Id(std::string_view name)
+{
+    return ControlNamed(kForm1Design, name).id;
+}
+int MenuId(std::string_view name)
+{
+    return MenuEntryNamed(kForm1Design, name).id;
+}
+int AboutId(std::string_view name)
+{
+    return ControlNamed(kFormAboutDesign, name).id;
+}
+int UpdateId(std::string_view name)
+{
+    return ControlNamed(kFormUpdateDesign, name).id;
+}
+const std::wstring kForm1Class = WindowClassName(kForm1Design);
+const std::wstring kFormAboutClass = WindowClassName(kFormAboutDesign);
+const std::wstring kFormUpdateClass = WindowClassName(kFormUpdateDesign);
 
 int passed = 0;
 int failed = 0;
@@ -330,7 +354,7 @@ HWND FindMainWindow(DWORD timeoutMs)
         [&] {
             found = nullptr;
             HWND candidate = nullptr;
-            while ((candidate = FindWindowExW(nullptr, candidate, BRISKO_FORM1_CLASS, nullptr))) {
+            while ((candidate = FindWindowExW(nullptr, candidate, kForm1Class.c_str(), nullptr))) {
                 DWORD pid = 0;
                 GetWindowThreadProcessId(candidate, &pid);
                 if (pid == process.dwProcessId && IsWindowVisible(candidate)) {
@@ -400,20 +424,19 @@ void CheckFirstRun()
     const auto title = TextOf(main_window);
     Check(title && title->rfind(L"计时器", 0) == 0, L"the main window's title begins with 计时器",
           "got " + Quoted(title));
-    CheckText(TextOf(controlid::Command1), L"开始", L"Command1");
-    Check(Shown(controlid::Command1), L"开始 is shown");
-    Check(!Shown(controlid::Command2), L"Command2 is hidden at the first start");
-    CheckText(TextOf(controlid::Command2), L"暂停", L"the hidden Command2");
-    CheckText(TextOf(controlid::Label2), L"0:00:00", L"Label2");
-    CheckText(TextOf(controlid::Label7), L"", L"Label7");
-    CheckText(TextOf(controlid::Text1), L"5", L"Text1");
-    CheckText(TextOf(controlid::Label5), L"分钟", L"Label5");
-    CheckText(TextOf(controlid::Check1), L"置最前", L"Check1");
-    CheckText(TextOf(controlid::Check2), L"倒计时", L"Check2");
-    CheckText(TextOf(controlid::Check3), L"菜单", L"Check3");
-    Check(CheckState(controlid::Check1) == BST_UNCHECKED &&
-              CheckState(controlid::Check2) == BST_UNCHECKED &&
-              CheckState(controlid::Check3) == BST_UNCHECKED,
+    CheckText(TextOf(Id("Command1")), L"开始", L"Command1");
+    Check(Shown(Id("Command1")), L"开始 is shown");
+    Check(!Shown(Id("Command2")), L"Command2 is hidden at the first start");
+    CheckText(TextOf(Id("Command2")), L"暂停", L"the hidden Command2");
+    CheckText(TextOf(Id("Label2")), L"0:00:00", L"Label2");
+    CheckText(TextOf(Id("Label7")), L"", L"Label7");
+    CheckText(TextOf(Id("Text1")), L"5", L"Text1");
+    CheckText(TextOf(Id("Label5")), L"分钟", L"Label5");
+    CheckText(TextOf(Id("Check1")), L"置最前", L"Check1");
+    CheckText(TextOf(Id("Check2")), L"倒计时", L"Check2");
+    CheckText(TextOf(Id("Check3")), L"菜单", L"Check3");
+    Check(CheckState(Id("Check1")) == BST_UNCHECKED && CheckState(Id("Check2")) == BST_UNCHECKED &&
+              CheckState(Id("Check3")) == BST_UNCHECKED,
           L"the three boxes are unchecked");
     Check(GetMenu(main_window) == nullptr, L"no menu bar at the first start");
     const LONG_PTR style = GetWindowLongPtrW(main_window, GWL_STYLE);
@@ -422,7 +445,7 @@ void CheckFirstRun()
     GUITHREADINFO gui = {};
     gui.cbSize = sizeof gui;
     GetGUIThreadInfo(GetWindowThreadProcessId(main_window, nullptr), &gui);
-    Check(gui.hwndFocus == Control(controlid::Command1), L"开始 has the keyboard focus");
+    Check(gui.hwndFocus == Control(Id("Command1")), L"开始 has the keyboard focus");
 }
 
 void CheckHousekeeping()
@@ -484,48 +507,48 @@ void CheckHousekeeping()
 
 void CheckStopwatchPauseStop()
 {
-    Click(controlid::Command1);
+    Click(Id("Command1"));
     const ULONGLONG started = Now();
-    CheckText(TextOf(controlid::Command1), L"停止", L"after 开始, Command1");
-    Check(Shown(controlid::Command2), L"暂停 appears with the start");
-    CheckText(TextOf(controlid::Command2), L"暂停", L"Command2");
+    CheckText(TextOf(Id("Command1")), L"停止", L"after 开始, Command1");
+    Check(Shown(Id("Command2")), L"暂停 appears with the start");
+    CheckText(TextOf(Id("Command2")), L"暂停", L"Command2");
 
-    const bool counted = WaitUntil([] { return TextOf(controlid::Label2) == L"0:00:02"; }, 4000);
+    const bool counted = WaitUntil([] { return TextOf(Id("Label2")) == L"0:00:02"; }, 4000);
     const ULONGLONG took = Now() - started;
     Check(counted && took >= 1500 && took <= 3500,
           L"the stopwatch shows 0:00:02 about two seconds after 开始",
-          "after " + std::to_string(took) + " ms: " + Quoted(TextOf(controlid::Label2)));
-    CheckText(TextOf(controlid::Label7), L"正在计时中...", L"at 0:00:02 Label7");
+          "after " + std::to_string(took) + " ms: " + Quoted(TextOf(Id("Label2"))));
+    CheckText(TextOf(Id("Label7")), L"正在计时中...", L"at 0:00:02 Label7");
 
-    Click(controlid::Command2);
-    CheckText(TextOf(controlid::Command2), L"继续", L"after 暂停, Command2");
-    CheckText(TextOf(controlid::Label7), L"计时暂停中", L"while paused, Label7");
-    const auto paused = TextOf(controlid::Label2);
+    Click(Id("Command2"));
+    CheckText(TextOf(Id("Command2")), L"继续", L"after 暂停, Command2");
+    CheckText(TextOf(Id("Label7")), L"计时暂停中", L"while paused, Label7");
+    const auto paused = TextOf(Id("Label2"));
     Sleep(1500);
-    Check(TextOf(controlid::Label2) == paused, L"the display stands still while paused",
-          "was " + Quoted(paused) + ", now " + Quoted(TextOf(controlid::Label2)));
+    Check(TextOf(Id("Label2")) == paused, L"the display stands still while paused",
+          "was " + Quoted(paused) + ", now " + Quoted(TextOf(Id("Label2"))));
 
-    Click(controlid::Command2);
-    CheckText(TextOf(controlid::Command2), L"暂停", L"after 继续, Command2");
+    Click(Id("Command2"));
+    CheckText(TextOf(Id("Command2")), L"暂停", L"after 继续, Command2");
     const std::wstring next = Duration(Seconds(paused) + 1);
     std::optional<std::wstring> shown;
     WaitUntil(
         [&] {
-            shown = TextOf(controlid::Label2);
+            shown = TextOf(Id("Label2"));
             return shown != paused;
         },
         2500);
     Check(shown == next, L"继续 goes on from where it paused, to " + next, "got " + Quoted(shown));
 
-    Click(controlid::Command1);
-    CheckText(TextOf(controlid::Command1), L"开始", L"after 停止, Command1");
-    Check(!Shown(controlid::Command2), L"Command2 hides on 停止");
-    CheckText(TextOf(controlid::Label7), L"", L"after 停止, Label7");
+    Click(Id("Command1"));
+    CheckText(TextOf(Id("Command1")), L"开始", L"after 停止, Command1");
+    Check(!Shown(Id("Command2")), L"Command2 hides on 停止");
+    CheckText(TextOf(Id("Label7")), L"", L"after 停止, Label7");
 }
 
 void CheckZeroMinutes()
 {
-    SetTextJob job{Control(controlid::Text1), L"0"};
+    SetTextJob job{Control(Id("Text1")), L"0"};
     HANDLE sender = SetTextAsync(job);
     HWND box = FindMessageBox(L"brisko", 3000);
     Check(box != nullptr, L"a zero in 分钟 brings up a message box titled brisko");
@@ -536,35 +559,35 @@ void CheckZeroMinutes()
     const bool done = WaitForSingleObject(sender, 3000) == WAIT_OBJECT_0;
     CloseHandle(sender);
     Check(done && !FindWindowW(L"#32770", L"brisko"), L"OK closes the message box");
-    CheckText(TextOf(controlid::Text1), L"5", L"after the message, Text1");
+    CheckText(TextOf(Id("Text1")), L"5", L"after the message, Text1");
     CheckSetting(L"Text1", L"5");
 }
 
 void CheckCountdown()
 {
     // 0.05 minutes: a countdown of three seconds.
-    SetTextJob job{Control(controlid::Text1), L"0.05"};
+    SetTextJob job{Control(Id("Text1")), L"0.05"};
     HANDLE sender = SetTextAsync(job);
     WaitForSingleObject(sender, 3000);
     CloseHandle(sender);
     CheckSetting(L"Text1", L"0.05");
-    Click(controlid::Check2);
-    Check(CheckState(controlid::Check2) == BST_CHECKED, L"倒计时 ticks");
+    Click(Id("Check2"));
+    Check(CheckState(Id("Check2")) == BST_CHECKED, L"倒计时 ticks");
     CheckSetting(L"Check2", L" 1");
 
-    Click(controlid::Command1);
+    Click(Id("Command1"));
     const ULONGLONG started = Now();
-    const bool first = WaitUntil([] { return TextOf(controlid::Label2) == L"0:00:02"; }, 2500);
+    const bool first = WaitUntil([] { return TextOf(Id("Label2")) == L"0:00:02"; }, 2500);
     Check(first, L"the countdown's first tick shows 0:00:02",
-          "got " + Quoted(TextOf(controlid::Label2)));
-    CheckText(TextOf(controlid::Label7), L"倒计时进行中..", L"at the first tick Label7");
-    const bool ended = WaitUntil([] { return TextOf(controlid::Label2) == L"时间到了"; }, 4000);
+          "got " + Quoted(TextOf(Id("Label2"))));
+    CheckText(TextOf(Id("Label7")), L"倒计时进行中..", L"at the first tick Label7");
+    const bool ended = WaitUntil([] { return TextOf(Id("Label2")) == L"时间到了"; }, 4000);
     const ULONGLONG took = Now() - started;
     Check(ended && took >= 2500 && took <= 4500, L"a 0.05-minute countdown ends in 时间到了",
-          "after " + std::to_string(took) + " ms: " + Quoted(TextOf(controlid::Label2)));
-    CheckText(TextOf(controlid::Command1), L"开始", L"after 时间到了, Command1");
-    Check(!Shown(controlid::Command2), L"Command2 hides at the end of the countdown");
-    CheckText(TextOf(controlid::Label7), L"", L"after 时间到了, Label7");
+          "after " + std::to_string(took) + " ms: " + Quoted(TextOf(Id("Label2"))));
+    CheckText(TextOf(Id("Command1")), L"开始", L"after 时间到了, Command1");
+    Check(!Shown(Id("Command2")), L"Command2 hides at the end of the countdown");
+    CheckText(TextOf(Id("Label7")), L"", L"after 时间到了, Label7");
 }
 
 bool Topmost()
@@ -574,19 +597,19 @@ bool Topmost()
 
 void CheckOptions()
 {
-    Click(controlid::Check1);
+    Click(Id("Check1"));
     CheckSetting(L"Check1", L" 1");
     Check(WaitUntil(Topmost, 2500), L"置最前 makes the window WS_EX_TOPMOST within a tick",
           "(under Wine a WS_EX_TOPMOST window owned by it, such as a tooltip, prevents that)");
-    Click(controlid::Check1);
+    Click(Id("Check1"));
     CheckSetting(L"Check1", L" 0");
     Check(WaitUntil([] { return !Topmost(); }, 2500),
           L"unticking 置最前 takes WS_EX_TOPMOST away within a tick");
 
-    Click(controlid::Check3);
+    Click(Id("Check3"));
     Check(GetMenu(main_window) != nullptr, L"菜单 shows the menu bar at once");
     CheckSetting(L"Check3", L" 1");
-    Click(controlid::Check3);
+    Click(Id("Check3"));
     Check(GetMenu(main_window) == nullptr, L"unticking 菜单 hides the menu bar");
     CheckSetting(L"Check3", L" 0");
 }
@@ -626,20 +649,20 @@ void CoverWithMain(POINT point)
 // has no owner, lets the main window stay above it where they overlap.
 void CheckWindowsOverKeptOnTop()
 {
-    Click(controlid::Check1);
+    Click(Id("Check1"));
     Check(WaitUntil(Topmost, 2500), L"置最前 again: the window is kept on top");
 
-    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::menuUpdate, 0), 0);
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(MenuId("menuUpdate"), 0), 0);
     HWND update = nullptr;
     WaitUntil(
         [&] {
-            update = FindWindowW(BRISKO_FORMUPDATE_CLASS, nullptr);
+            update = FindWindowW(kFormUpdateClass.c_str(), nullptr);
             return update && IsWindowVisible(update);
         },
         20000);
     Check(update != nullptr, L"检查更新 opens the update window");
     if (update) {
-        const HWND quit = GetDlgItem(update, controlid::UpdateCommand2);
+        const HWND quit = GetDlgItem(update, UpdateId("Command2"));
         CoverWithMain(CentreOf(quit));
         Sleep(200);
         Check(Above(update, main_window),
@@ -654,7 +677,7 @@ void CheckWindowsOverKeptOnTop()
               L"退出 closes the update window and the main window takes input again");
     }
 
-    SetTextJob job{Control(controlid::Text1), L"0"};
+    SetTextJob job{Control(Id("Text1")), L"0"};
     HANDLE sender = SetTextAsync(job);
     HWND box = FindMessageBox(L"brisko", 3000);
     Check(box != nullptr, L"the zero message comes up with 置最前 ticked");
@@ -669,16 +692,16 @@ void CheckWindowsOverKeptOnTop()
     WaitForSingleObject(sender, 3000);
     CloseHandle(sender);
     // Back to the minutes the restart expects.
-    SetTextJob back{Control(controlid::Text1), L"0.05"};
+    SetTextJob back{Control(Id("Text1")), L"0.05"};
     sender = SetTextAsync(back);
     WaitForSingleObject(sender, 3000);
     CloseHandle(sender);
 
-    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::nemuAbout, 0), 0);
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(MenuId("nemuAbout"), 0), 0);
     HWND about = nullptr;
     WaitUntil(
         [&] {
-            about = FindWindowW(BRISKO_FORMABOUT_CLASS, nullptr);
+            about = FindWindowW(kFormAboutClass.c_str(), nullptr);
             return about && IsWindowVisible(about);
         },
         3000);
@@ -699,7 +722,7 @@ void CheckWindowsOverKeptOnTop()
     }
 
     SetWindowPos(main_window, nullptr, 200, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    Click(controlid::Check1);
+    Click(Id("Check1"));
     Check(WaitUntil([] { return !Topmost(); }, 2500), L"置最前 off again");
 }
 
@@ -725,11 +748,11 @@ void CheckCloseQuestion()
 
 double CheckAbout()
 {
-    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::nemuAbout, 0), 0);
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(MenuId("nemuAbout"), 0), 0);
     HWND about = nullptr;
     WaitUntil(
         [&] {
-            about = FindWindowW(BRISKO_FORMABOUT_CLASS, nullptr);
+            about = FindWindowW(kFormAboutClass.c_str(), nullptr);
             return about && IsWindowVisible(about);
         },
         3000);
@@ -739,18 +762,18 @@ double CheckAbout()
     }
     const double total = Number(Setting(L"js00"));
     CheckText(TextOf(about), L"About Brisko（计时器）", L"the About window's title");
-    CheckText(TextOf(GetDlgItem(about, controlid::AboutLabel1)), L"当前版本为：V1.2.2", L"Label1");
-    const auto usage = TextOf(GetDlgItem(about, controlid::AboutLabel3));
+    CheckText(TextOf(GetDlgItem(about, AboutId("Label1"))), L"当前版本为：V1.2.2", L"Label1");
+    const auto usage = TextOf(GetDlgItem(about, AboutId("Label3")));
     const std::wstring prefix = L"您已使用本软件合计有 ";
     const long shown =
         usage && usage->rfind(prefix, 0) == 0 ? Seconds(usage->substr(prefix.size())) : -1;
     Check(shown >= 0 && std::abs(shown - total) <= 2, L"Label3 shows the usage total as H:MM:SS",
           "got " + Quoted(usage) + " with js00 at " + std::to_string(total));
-    CheckText(TextOf(GetDlgItem(about, controlid::AboutLabel4)), L"官方网址：", L"Label4");
-    const auto host = TextOf(GetDlgItem(about, controlid::AboutLabel5));
+    CheckText(TextOf(GetDlgItem(about, AboutId("Label4"))), L"官方网址：", L"Label4");
+    const auto host = TextOf(GetDlgItem(about, AboutId("Label5")));
     Check(host && !host->empty() && host->find(L'/') == std::wstring::npos,
           L"Label5 shows the vendor's host name", "got " + Quoted(host));
-    const auto statement = TextOf(GetDlgItem(about, controlid::AboutLabel6));
+    const auto statement = TextOf(GetDlgItem(about, AboutId("Label6")));
     const std::wstring head = L"声明：本软件是纯绿色软件，无需安装，无插件，无病毒，不修改主页，"
                               L"完全免费使用（永久免费），";
     const std::wstring tail = L"，任何其它人/公司不得修改本软件代码并用之于商业开发";
@@ -780,24 +803,23 @@ void CheckCloseWithOk()
 
 void CheckRestored(double totalBefore)
 {
-    CheckText(TextOf(controlid::Text1), L"0.05", L"after a restart, Text1");
-    Check(CheckState(controlid::Check2) == BST_CHECKED &&
-              CheckState(controlid::Check1) == BST_UNCHECKED &&
-              CheckState(controlid::Check3) == BST_UNCHECKED,
+    CheckText(TextOf(Id("Text1")), L"0.05", L"after a restart, Text1");
+    Check(CheckState(Id("Check2")) == BST_CHECKED && CheckState(Id("Check1")) == BST_UNCHECKED &&
+              CheckState(Id("Check3")) == BST_UNCHECKED,
           L"after a restart, 倒计时 ticked and the other boxes as left");
     RECT rect = {};
     GetWindowRect(main_window, &rect);
     Check(rect.left == 200 && rect.top == 120, L"after a restart, the window's place",
           std::to_string(rect.left) + ", " + std::to_string(rect.top));
-    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::nemuAbout, 0), 0);
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(MenuId("nemuAbout"), 0), 0);
     HWND about = nullptr;
     WaitUntil(
         [&] {
-            about = FindWindowW(BRISKO_FORMABOUT_CLASS, nullptr);
+            about = FindWindowW(kFormAboutClass.c_str(), nullptr);
             return about && IsWindowVisible(about);
         },
         3000);
-    const auto usage = TextOf(GetDlgItem(about, controlid::AboutLabel3));
+    const auto usage = TextOf(GetDlgItem(about, AboutId("Label3")));
     const std::wstring prefix = L"您已使用本软件合计有 ";
     const long shown =
         usage && usage->rfind(prefix, 0) == 0 ? Seconds(usage->substr(prefix.size())) : -1;
@@ -906,15 +928,15 @@ HWND WaitForWindow(const wchar_t *windowClass, DWORD timeoutMs)
 void TakeShots(const std::wstring &folder)
 {
     Check(SaveWindowPicture(main_window, folder + L"\\main.bmp"), L"a picture of the main window");
-    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::nemuAbout, 0), 0);
-    if (HWND about = WaitForWindow(BRISKO_FORMABOUT_CLASS, 3000)) {
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(MenuId("nemuAbout"), 0), 0);
+    if (HWND about = WaitForWindow(kFormAboutClass.c_str(), 3000)) {
         SetForegroundWindow(about);
         Sleep(500);
         Check(SaveWindowPicture(about, folder + L"\\about.bmp"), L"a picture of the About window");
         PostMessageW(about, WM_CLOSE, 0, 0);
     }
-    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(controlid::menuUpdate, 0), 0);
-    if (HWND update = WaitForWindow(BRISKO_FORMUPDATE_CLASS, 20000)) {
+    PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(MenuId("menuUpdate"), 0), 0);
+    if (HWND update = WaitForWindow(kFormUpdateClass.c_str(), 20000)) {
         Sleep(500);
         Check(SaveWindowPicture(update, folder + L"\\update.bmp"),
               L"a picture of the update window");
@@ -987,13 +1009,13 @@ int wmain(int argc, wchar_t **argv)
     std::printf("     (window after %llu ms)\n", Now() - launched);
 
     if (poseSeconds >= 0) {
-        if (CheckState(controlid::Check2) != BST_CHECKED) {
-            Click(controlid::Check2);
+        if (CheckState(Id("Check2")) != BST_CHECKED) {
+            Click(Id("Check2"));
         }
-        if (CheckState(controlid::Check3) != BST_CHECKED) {
-            Click(controlid::Check3);
+        if (CheckState(Id("Check3")) != BST_CHECKED) {
+            Click(Id("Check3"));
         }
-        Click(controlid::Command1);
+        Click(Id("Command1"));
         SetForegroundWindow(main_window); // an active caption, as a user sees it
         Sleep(static_cast<DWORD>(poseSeconds) * 1000 + 400);
         RECT rect = {};

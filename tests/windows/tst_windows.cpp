@@ -6,9 +6,11 @@
 #include "core/rules/durationtext.h"
 #include "core/rules/numbertext.h"
 #include "core/rules/versionrules.h"
-#include "core/store/registrystore.h"
 #include "core/store/settingsstore.h"
+#include "core/store/windows/registrystore.h"
+#include "regtool.h"
 #include "support/check.h"
+#include "win32/widetext.h"
 #include "win32/win32calls.h"
 
 #include <windows.h>
@@ -391,10 +393,148 @@ void TestViewsAndPerUserPlaces()
     CheckText(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_32KEY, L"isClose"), std::wstring(L"0"),
               "isClose is written machine-wide");
 
-    Check(store.DeleteValue(kRoot, kSettingsKey, "Left"), "a value can be deleted everywhere");
+    Check(store.DeleteValue(kRoot, kSettingsKey, "Left") == RegistryStore::DeleteResult::Deleted,
+          "a value can be deleted everywhere");
     CheckText(Read("Left"), std::string(), "a deleted value reads empty");
     RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Pelmora");
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\VirtualStore");
+}
+
+// The settings tool, run in this process over the registry: the same command
+// line, messages and exit codes as on Linux (tests/core/tst_briskoreg.cpp).
+struct ToolRun {
+    int code = -1;
+    std::string out, err;
+};
+
+ToolRun RunTool(const std::vector<std::string> &args)
+{
+    ToolRun run;
+    RegToolOutput output;
+    run.code = RunRegTool(args, StoreBackEnd(), output);
+    run.out = output.out;
+    run.err = output.err;
+    return run;
+}
+
+bool Has(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// The value's name as the machine-wide key spells it; "" when absent.
+std::wstring NameAsStored(const wchar_t *name)
+{
+    HKEY key = nullptr;
+    std::wstring stored;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKeyW, 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
+        ERROR_SUCCESS)
+        return stored;
+    wchar_t found[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (RegEnumValueW(key, i, found, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        if (lstrcmpiW(found, name) == 0)
+            stored.assign(found, length);
+    }
+    RegCloseKey(key);
+    return stored;
+}
+
+void TestSettingsTool()
+{
+    const wchar_t *const user = L"SOFTWARE\\Pelmora\\Brisko";
+    RemoveMachineKey();
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Pelmora");
+    const std::string done = "The operation completed successfully.\n";
+    const std::string missing = "ERROR: The system was unable to find";
+
+    ToolRun run = RunTool({"query"});
+    Check(run.code == 1 && Has(run.err, missing), "tool: no key yet is not found, status 1");
+    run = RunTool({});
+    Check(run.code == 2 && Has(run.err, "say what to do: query, add or delete\nUsage:"),
+          "tool: nothing to do is a usage error, status 2");
+    run = RunTool({"--file", "x.reg", "query"});
+    Check(run.code == 2 && Has(run.err, "in the registry"), "tool: --file has no place here");
+    run = RunTool({"query", "/reg:64"});
+    Check(run.code == 2 && Has(run.err, "32-bit view"), "tool: /reg:64 is refused");
+    run = RunTool({"add", "/v", "Top", "/t", "REG_BINARY", "/d", "00"});
+    Check(run.code == 2 && Has(run.err, "unsupported type REG_BINARY"),
+          "tool: an unsupported type is a usage error");
+
+    // A name the program keeps is made with the program's spelling.
+    run = RunTool({"add", "text1", "5分钟", "/reg:32"});
+    Check(run.code == 0 && run.out == done && run.err.empty(), "tool: add, " + Shown(run.err));
+    CheckText(NameAsStored(L"Text1"), std::wstring(L"Text1"), "tool: text1 is made as Text1");
+    CheckText(Read("Text1"), std::string("5分钟"), "tool: the program reads what the tool wrote");
+
+    // REG_DWORD as on Linux: stored as a number, which the program reads as
+    // nothing, and shown in hex.
+    run = RunTool({"add", "/v", "Top", "/t", "reg_dword", "/d", "0x10", "/f"});
+    Check(run.code == 0 && run.out == done, "tool: add a REG_DWORD");
+    Check(ReadRawW(L"Top").type == REG_DWORD, "tool: the value is a REG_DWORD");
+    CheckText(Read("Top"), std::string(), "tool: a REG_DWORD reads as empty to the program");
+    run = RunTool({"add", "/v", "Left", "/t", "REG_DWORD", "/d", "4294967296"});
+    Check(run.code == 2 && Has(run.err, "REG_DWORD data must be"),
+          "tool: a number too big for a REG_DWORD is refused");
+
+    run = RunTool({"query", "HKLM\\SOFTWARE\\Pelmora\\Brisko", "/v", "TEXT1"});
+    CheckText(run.out,
+              std::string("\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmora\\Brisko\n"
+                          "    Text1    REG_SZ    5分钟\n\n"),
+              "tool: query names the value as stored");
+    run = RunTool({"query"});
+    Check(Has(run.out, "    Text1    REG_SZ    5分钟\n") &&
+              Has(run.out, "    Top    REG_DWORD    0x10\n"),
+          "tool: query lists values of every type: " + Shown(run.out));
+    run = RunTool({"query", "Nope"});
+    Check(run.code == 1 && run.out.empty() && Has(run.err, missing),
+          "tool: a missing value is not found, status 1");
+
+    // The user's own copy is written and read first; a quit request goes
+    // machine-wide, past it.
+    SetAt(HKEY_CURRENT_USER, user, 0, L"Check1", L" 0");
+    run = RunTool({"add", "Check1", " 1"});
+    Check(run.code == 0 &&
+              Has(run.err, "stored for this user in HKEY_CURRENT_USER\\SOFTWARE\\Pelmora\\Brisko, "
+                           "which is read before HKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmora\\Brisko"),
+          "tool: a value the user holds is stored for the user, and said: " + Shown(run.err));
+    CheckText(GetAt(HKEY_CURRENT_USER, user, 0, L"Check1"), std::wstring(L" 1"),
+              "tool: the user's own copy took it");
+    SetAt(HKEY_CURRENT_USER, user, 0, L"isClose", L"0");
+    run = RunTool({"add", "isClose", "1"});
+    Check(run.code == 0 && run.err.empty(), "tool: the quit request is stored machine-wide");
+    CheckText(Read("isClose"), std::string("1"), "tool: and ends every user's copies");
+    SetAt(HKEY_CURRENT_USER, user, 0, L"isClose", L"1");
+    run = RunTool({"add", "isClose", "0"});
+    Check(run.code == 0 && Has(run.err, "this user's own copy in HKEY_CURRENT_USER"),
+          "tool: a machine-wide write behind the user's copy is said: " + Shown(run.err));
+
+    run = RunTool({"delete", "/v", "Check1", "/f"});
+    Check(run.code == 0 && run.out == done, "tool: delete");
+    Check(!Has(RunTool({"query"}).out, "Check1"), "tool: a deleted value is gone from every key");
+    run = RunTool({"delete", "Check1"});
+    Check(run.code == 1 && Has(run.err, missing), "tool: deleting a missing value, status 1");
+
+    RemoveMachineKey();
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Pelmora");
+}
+
+// The Windows sources' names for the core's one conversion: exact both ways.
+void TestWideText()
+{
+    const std::string texts[] = {"5分钟",
+                                 "\xFF\xFE"
+                                 "9",
+                                 std::string("12\0ab", 5), "\xF0\x9F\x98\x80"};
+    for (const std::string &text : texts)
+        CheckText(widetext::Narrow(widetext::Widen(text)), text,
+                  "Widen and Narrow of " + Shown(text));
+    CheckText(widetext::Widen("5分钟"), std::wstring(L"5\u5206\u949F"), "Widen gives UTF-16");
+    CheckText(widetext::Narrow(L"\xD800"), std::string("\xEF\xBF\xBD"),
+              "a lone surrogate narrows to U+FFFD");
 }
 
 void TestRules()
@@ -553,6 +693,8 @@ int main()
     TestOtherTypes();
     TestNulAndUnterminated();
     TestViewsAndPerUserPlaces();
+    TestSettingsTool();
+    TestWideText();
     TestRules();
     TestBeep();
     TestTopmost();

@@ -154,4 +154,51 @@ inline constexpr std::string_view kEntryWidestText = "00.0";
 // always has there, not in the Song face the other windows use.
 inline constexpr bool kLinuxUpdateWindowInDesktopFont = true;
 
+// Windows without SimSun (a fresh Wine prefix, a Windows without the Chinese
+// supplemental fonts) would substitute a taller face, and texts would be cut
+// or run into each other. There the Windows program draws in the installed
+// Chinese face that fits best, and draws a size whose texts still do not fit
+// the room the layout leaves them a quarter point smaller at a time, down to
+// two thirds of the design size. The rooms, in twips:
+struct TextRoom {
+    FontRole role = FontRole::Window;
+    // The tallest a line may be.
+    int lineTwips = 0;
+    // A text that must fit widthTwips (none when empty).
+    std::string_view widest{};
+    int widthTwips = 0;
+    // Captions centred in a button lineTwips high, whose ink must stay
+    // inside the button's raised edge (none when empty).
+    std::string_view captions{};
+};
+
+// The window's own 9 pt: four lines of the About statement in its 855 twips
+// (also the rows of the update window and the check boxes' 255).
+inline constexpr TextRoom kWindowTextRoom{FontRole::Window, 855 / 4};
+// The buttons' 15.75 pt: every caption the start and pause buttons take,
+// inside the edge of a button 345 twips high (the Song faces' glyphs fill
+// their whole line, and would touch it).
+inline constexpr TextRoom kButtonTextRoom{FontRole::Display, 345, {}, 0, "开始停止暂停继续"};
+// The time display's 15.75 pt, which also ends before the minutes entry:
+// the longest text it shows, from its left to the entry's.
+inline constexpr TextRoom kDisplayTextRoom{FontRole::Display, 345, "时间到了", 3360 - 2160};
+// The status line's 26.25 pt: a line above the check boxes, 600 twips lower.
+inline constexpr TextRoom kStatusTextRoom{FontRole::Status, 1080 - 480};
+
+// The room of a control's text: the display font's room differs between the
+// buttons and the time display; the link is drawn at the window's size.
+inline const TextRoom &TextRoomOf(const ControlDesign &control)
+{
+    switch (control.font) {
+    case FontRole::Display:
+        return control.kind == ControlKind::PushButton ? kButtonTextRoom : kDisplayTextRoom;
+    case FontRole::Status:
+        return kStatusTextRoom;
+    case FontRole::Window:
+    case FontRole::Link:
+        break;
+    }
+    return kWindowTextRoom;
+}
+
 } // namespace departure

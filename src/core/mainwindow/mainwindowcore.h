@@ -70,7 +70,7 @@ public:
 
     // --- the taskbar entry ---------------------------------------------------------
     // Every start, stop, pause, continue and timing tick shows the run's
-    // progress on the taskbar (the services' taskbar); a countdown that ends asks
+    // progress on the taskbar (Services::taskbar); a countdown that ends asks
     // for the user unless isActive says the window is the active one.
     void ReportWindowActive(std::function<bool()> isActive) { windowActive_ = std::move(isActive); }
 
@@ -143,5 +143,6 @@ private:
     bool endRequested_ = false;
     bool updateOpen_ = false;
     std::function<bool()> windowActive_;
+    // What the taskbar entry shows, so that only a change is sent.
     TaskbarLook taskbarShown_;
 };
