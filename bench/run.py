@@ -313,14 +313,17 @@ class Session:
     def trust_only(self, cert):
         """Makes the test certificate the only trusted one, for this process
         and its children. Qt reads the hashed folders (/etc/ssl/certs...)
-        itself and ignores SSL_CERT_FILE and SSL_CERT_DIR, so a folder holding
-        only the certificate is mounted over /etc/ssl/certs, in the private
-        mount namespace this script runs in (see enter_private_mounts)."""
+        itself and ignores SSL_CERT_FILE and SSL_CERT_DIR; libcurl reads the
+        bundle /etc/ssl/certs/ca-certificates.crt and that folder. So a folder
+        holding only the certificate, hashed and as the bundle, is mounted
+        over /etc/ssl/certs, in the private mount namespace this script runs
+        in (see enter_private_mounts)."""
         folder = os.path.join(self.tmp, "certs")
         os.makedirs(folder)
         digest = subprocess.run(["openssl", "x509", "-subject_hash", "-noout", "-in", cert],
                                 capture_output=True, text=True, check=True).stdout.strip()
         shutil.copy(cert, os.path.join(folder, digest + ".0"))
+        shutil.copy(cert, os.path.join(folder, "ca-certificates.crt"))
         r = subprocess.run(["mount", "--bind", folder, "/etc/ssl/certs"], capture_output=True,
                            text=True)
         if r.returncode != 0:
@@ -450,7 +453,7 @@ def measure_running(s, program, stopwatch, seconds):
     late = sample(p.pid)
     cpu, ctx = counts.totals()
     libs = mapped_libraries(p.pid, r"Multimedia|gst")
-    tls = mapped_libraries(p.pid, r"libssl|libcrypto|tlsbackend|opensslbackend")
+    tls = mapped_libraries(p.pid, r"libssl|libcrypto|tlsbackend|opensslbackend|libcurl|libgnutls")
     counting = s.changing(p.pid)
     alive = p.poll() is None
     s.stop(p)
@@ -801,7 +804,7 @@ def main():
         print(f"{name} {mode}: {r['threads']} threads at the end, {r['threads_seen']} in all; "
               f"label counting: "
               f"{'yes' if r['counting'] else 'no'}; still running: "
-              f"{'yes' if r['alive'] else 'NO'}; TLS libraries mapped: "
+              f"{'yes' if r['alive'] else 'NO'}; TLS and HTTP libraries mapped: "
               f"{', '.join(r['tls']) or 'none'}; multimedia libraries mapped: "
               f"{', '.join(r['libs']) or 'none'}; kB a minute written "
               f"{r['written_kb_min']:.1f}, cancelled {r['cancelled_kb_min']:.1f}")

@@ -5,7 +5,7 @@ set -euo pipefail
 
 run_pkgs=(cmake g++ make qt6-base-dev qt6-multimedia-dev libqt6multimedia6
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good fonts-wqy-zenhei fonts-arphic-uming
-  libxcb1-dev qt6-translations-l10n)
+  libxcb1-dev qt6-translations-l10n libcurl4-openssl-dev ca-certificates)
 # xfsprogs and e2fsprogs: the stress stage's power cuts on loop-mounted XFS and ext4;
 # doctest-dev: the C++ tests' framework, one header.
 test_pkgs=(xvfb xauth openbox xdotool x11-utils python3 imagemagick clang-format

@@ -109,7 +109,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 # The libraries, what the program loads at run time, and the certificates
 # the version check's HTTPS needs (absent from minimal systems).
-for d in libqt6widgets6 libqt6multimedia6 libc6 gstreamer1.0-plugins-base \
+for d in libqt6widgets6 libqt6multimedia6 libcurl4 libc6 gstreamer1.0-plugins-base \
     gstreamer1.0-plugins-good fonts-arphic-uming qt6-translations-l10n ca-certificates; do
     grep -qE "(^|, )$d( |,|$)" <<<"$depends" || fail "Depends lacks $d"
 done

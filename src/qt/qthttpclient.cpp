@@ -3,256 +3,222 @@
 #include "buildinfo.h"
 
 #include <QCoreApplication>
-#include <QSslSocket>
-#include <QTcpSocket>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
 
+#include <curl/curl.h>
+
+#include <map>
 #include <memory>
+#include <vector>
 
 namespace {
 
-// Qt's socket stops reading from the system when this much waits unread, so
-// a server can never make it buffer more.
-constexpr qint64 kSocketBufferBytes = 64 * 1024;
-// A chunk-size line is a hex number and perhaps extensions.
-constexpr qsizetype kMaxChunkLineBytes = 1024;
+bool curlReady()
+{
+    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ready;
+}
 
-// Reads one HTTP/1.x response from the bytes as they arrive, holding no more
-// than the caps allow.
-class ResponseReader {
+QByteArray userAgent()
+{
+    return QByteArray("brisko/") + buildinfo::versionText;
+}
+
+// One GET on a multi handle of its own, whose sockets and deadlines are
+// watched by this thread's event loop.
+class Transfer {
 public:
-    enum class Outcome { Reading, Done, Redirect, Failed };
-
-    // Takes the bytes that have arrived; what cannot be used yet is kept.
-    Outcome feed(const QByteArray &bytes)
+    Transfer(const QByteArray &url, bool tls, int timeoutMs, const QByteArray &trusted)
+        : multi_(curl_multi_init()), easy_(curl_easy_init())
     {
-        buffer_ += bytes;
-        while (outcome_ == Outcome::Reading && step()) {
+        timer_.setSingleShot(true);
+        // libcurl's own deadlines, the whole transfer's among them, to the
+        // millisecond: a coarse timer may fire a twentieth late.
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, &timer_,
+                         [this] { act(CURL_SOCKET_TIMEOUT, 0); });
+        if (!multi_ || !easy_)
+            return;
+        curl_multi_setopt(multi_, CURLMOPT_SOCKETFUNCTION, &Transfer::onSocket);
+        curl_multi_setopt(multi_, CURLMOPT_SOCKETDATA, this);
+        curl_multi_setopt(multi_, CURLMOPT_TIMERFUNCTION, &Transfer::onTimer);
+        curl_multi_setopt(multi_, CURLMOPT_TIMERDATA, this);
+
+        bool ok = curl_easy_setopt(easy_, CURLOPT_URL, url.constData()) == CURLE_OK;
+        auto set = [&](CURLoption option, auto value) {
+            ok = ok && curl_easy_setopt(easy_, option, value) == CURLE_OK;
+        };
+        set(CURLOPT_PROTOCOLS_STR, "http,https");
+        // Once on https, every further hop stays on it.
+        set(CURLOPT_REDIR_PROTOCOLS_STR, tls ? "https" : "http,https");
+        set(CURLOPT_FOLLOWLOCATION, 1L);
+        set(CURLOPT_MAXREDIRS, QtHttpClient::kMaxRedirects);
+        set(CURLOPT_TIMEOUT_MS, long(timeoutMs));
+        // Every encoding libcurl can undo (gzip and deflate among them).
+        set(CURLOPT_ACCEPT_ENCODING, "");
+        set(CURLOPT_USERAGENT, userAgent().constData());
+        set(CURLOPT_SSL_VERIFYPEER, 1L);
+        set(CURLOPT_SSL_VERIFYHOST, 2L);
+        // Hang up as soon as the answer is in: nothing is kept for a next call.
+        set(CURLOPT_FORBID_REUSE, 1L);
+        // A name server that never answers must not hold the window past the
+        // time-out: the resolver's thread is left to end by itself.
+        set(CURLOPT_QUICK_EXIT, 1L);
+        set(CURLOPT_WRITEFUNCTION, &Transfer::onBody);
+        set(CURLOPT_WRITEDATA, this);
+        set(CURLOPT_HEADERFUNCTION, &Transfer::onHead);
+        set(CURLOPT_HEADERDATA, this);
+        if (!trusted.isEmpty()) {
+            curl_blob blob{const_cast<char *>(trusted.constData()), size_t(trusted.size()),
+                           CURL_BLOB_COPY};
+            set(CURLOPT_CAINFO_BLOB, &blob);
+            set(CURLOPT_CAPATH, static_cast<const char *>(nullptr));
         }
-        if (outcome_ == Outcome::Reading && state_ == State::Head &&
-            headBytes_ + buffer_.size() > QtHttpClient::kMaxHeadBytes)
-            outcome_ = Outcome::Failed;
-        return outcome_;
+        added_ = ok && curl_multi_add_handle(multi_, easy_) == CURLM_OK;
     }
 
-    // The server closed the connection: the end of a body without a length,
-    // a failure anywhere else.
-    Outcome closed()
+    ~Transfer()
     {
-        if (outcome_ == Outcome::Reading)
-            outcome_ = state_ == State::UntilClose ? Outcome::Done : Outcome::Failed;
-        return outcome_;
+        // Closes the connection; libcurl hands its sockets back meanwhile.
+        if (added_)
+            curl_multi_remove_handle(multi_, easy_);
+        if (easy_)
+            curl_easy_cleanup(easy_);
+        if (multi_)
+            curl_multi_cleanup(multi_);
+    }
+
+    Transfer(const Transfer &) = delete;
+    Transfer &operator=(const Transfer &) = delete;
+
+    // Waits in the event loop until the transfer has ended; true when the
+    // body is all there or was cut at the limit.
+    bool run()
+    {
+        if (!added_)
+            return false;
+        while (!finished_)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        return result_ == CURLE_OK || (result_ == CURLE_WRITE_ERROR && cut_);
     }
 
     QByteArray body() const { return body_; }
-    QByteArray location() const { return location_; }
 
 private:
-    enum class State { Head, Length, UntilClose, ChunkSize, ChunkData, ChunkEnd, Trailer };
+    struct Watch {
+        std::unique_ptr<QSocketNotifier> read;
+        std::unique_ptr<QSocketNotifier> write;
+    };
 
-    // One step forward; false when more bytes are needed.
-    bool step()
+    static size_t onBody(char *data, size_t size, size_t count, void *user)
     {
-        switch (state_) {
-        case State::Head:
-            return readHead();
-        case State::Length:
-        case State::UntilClose:
-        case State::ChunkData:
-            return readBody();
-        case State::ChunkSize:
-            return readChunkSize();
-        case State::ChunkEnd: {
-            const qsizetype eol = buffer_.indexOf('\n');
-            if (eol < 0)
-                return failIf(buffer_.size() > 1);
-            if (eol > 1 || (eol == 1 && buffer_[0] != '\r'))
-                return fail();
-            buffer_.remove(0, eol + 1);
-            state_ = State::ChunkSize;
-            return true;
-        }
-        case State::Trailer: {
-            const qsizetype eol = buffer_.indexOf('\n');
-            if (eol < 0)
-                return failIf(headBytes_ + buffer_.size() > QtHttpClient::kMaxHeadBytes);
-            const bool last = eol == 0 || (eol == 1 && buffer_[0] == '\r');
-            headBytes_ += eol + 1;
-            buffer_.remove(0, eol + 1);
-            if (headBytes_ > QtHttpClient::kMaxHeadBytes)
-                return fail();
-            if (last)
-                outcome_ = Outcome::Done;
-            return !last;
-        }
-        }
-        return false;
+        auto *self = static_cast<Transfer *>(user);
+        const size_t length = size * count;
+        const size_t room = size_t(QtHttpClient::kMaxBodyBytes - self->body_.size());
+        const size_t take = length < room ? length : room;
+        self->body_.append(data, qsizetype(take));
+        if (take == length)
+            return length;
+        // Full: the rest of the body is not wanted, and what came is the answer.
+        self->cut_ = true;
+        return 0;
     }
 
-    bool fail()
+    static size_t onHead(char *, size_t size, size_t count, void *user)
     {
-        outcome_ = Outcome::Failed;
-        return false;
+        auto *self = static_cast<Transfer *>(user);
+        const size_t length = size * count;
+        self->headBytes_ += qsizetype(length);
+        return self->headBytes_ > QtHttpClient::kMaxHeadBytes ? 0 : length;
     }
-    bool failIf(bool cond) { return cond ? fail() : false; }
 
-    bool readHead()
+    static int onSocket(CURL *, curl_socket_t socket, int what, void *user, void *)
     {
-        qsizetype end = buffer_.indexOf("\r\n\r\n");
-        qsizetype sep = 4;
-        const qsizetype bare = buffer_.indexOf("\n\n");
-        if (bare >= 0 && (end < 0 || bare < end)) {
-            end = bare;
-            sep = 2;
+        auto *self = static_cast<Transfer *>(user);
+        if (what == CURL_POLL_REMOVE) {
+            self->retire(socket);
+            return 0;
         }
-        if (end < 0)
-            return false;
-        headBytes_ += end + sep;
-        if (headBytes_ > QtHttpClient::kMaxHeadBytes)
-            return fail();
-        const QByteArray head = buffer_.left(end);
-        buffer_.remove(0, end + sep);
-        return parseHead(head);
+        Watch &watch = self->watches_[socket];
+        if (!watch.read) {
+            watch.read = self->notifier(socket, QSocketNotifier::Read, CURL_CSELECT_IN);
+            watch.write = self->notifier(socket, QSocketNotifier::Write, CURL_CSELECT_OUT);
+        }
+        watch.read->setEnabled(what & CURL_POLL_IN);
+        watch.write->setEnabled(what & CURL_POLL_OUT);
+        return 0;
     }
 
-    bool parseHead(const QByteArray &head)
+    static int onTimer(CURLM *, long timeoutMs, void *user)
     {
-        const QList<QByteArray> lines = head.split('\n');
-        const QByteArray status = lines.first().trimmed();
-        // "HTTP/1.1 200 OK"
-        if (!status.startsWith("HTTP/1.") || status.size() < 12 || status[8] != ' ')
-            return fail();
-        bool ok = false;
-        const int code = status.mid(9, 3).toInt(&ok);
-        if (!ok || code < 100 || code > 999)
-            return fail();
-        if (code < 200)
-            return code != 101 || fail(); // an interim answer: the real one follows
+        auto *self = static_cast<Transfer *>(user);
+        if (timeoutMs < 0)
+            self->timer_.stop();
+        else
+            self->timer_.start(int(timeoutMs));
+        return 0;
+    }
 
-        bool chunked = false;
-        qint64 length = -1;
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const QByteArray &line = lines[i];
-            const qsizetype colon = line.indexOf(':');
-            if (colon <= 0)
-                continue;
-            const QByteArray name = line.left(colon).trimmed().toLower();
-            const QByteArray value = line.mid(colon + 1).trimmed();
-            if (name == "transfer-encoding") {
-                chunked = value.toLower().endsWith("chunked");
-            } else if (name == "content-length") {
-                const qint64 n = value.toLongLong(&ok);
-                if (!ok || n < 0 || (length >= 0 && n != length))
-                    return fail();
-                length = n;
-            } else if (name == "location") {
-                location_ = value;
+    std::unique_ptr<QSocketNotifier> notifier(curl_socket_t socket, QSocketNotifier::Type type,
+                                              int event)
+    {
+        auto n = std::make_unique<QSocketNotifier>(socket, type);
+        n->setEnabled(false);
+        QObject::connect(n.get(), &QSocketNotifier::activated, n.get(),
+                         [this, socket, event] { act(socket, event); });
+        return n;
+    }
+
+    // libcurl lets go of a socket, perhaps from inside that socket's own
+    // notifier: silenced now, deleted with the transfer.
+    void retire(curl_socket_t socket)
+    {
+        auto it = watches_.find(socket);
+        if (it == watches_.end())
+            return;
+        for (auto *n : {&it->second.read, &it->second.write}) {
+            (*n)->setEnabled(false);
+            retired_.push_back(std::move(*n));
+        }
+        watches_.erase(it);
+    }
+
+    void act(curl_socket_t socket, int events)
+    {
+        int running = 0;
+        curl_multi_socket_action(multi_, socket, events, &running);
+        int left = 0;
+        while (CURLMsg *message = curl_multi_info_read(multi_, &left)) {
+            if (message->msg == CURLMSG_DONE) {
+                result_ = message->data.result;
+                finished_ = true;
             }
         }
-        const bool redirect =
-            (code == 301 || code == 302 || code == 303 || code == 307 || code == 308);
-        if (redirect && !location_.isEmpty()) {
-            outcome_ = Outcome::Redirect;
-            return false;
-        }
-        if (code == 204 || code == 304 || (!chunked && length == 0)) {
-            outcome_ = Outcome::Done;
-            return false;
-        }
-        if (chunked) {
-            state_ = State::ChunkSize;
-        } else if (length > 0) {
-            state_ = State::Length;
-            remaining_ = length;
-        } else {
-            state_ = State::UntilClose;
-        }
-        return true;
     }
 
-    bool readChunkSize()
-    {
-        const qsizetype eol = buffer_.indexOf('\n');
-        if (eol < 0)
-            return failIf(buffer_.size() > kMaxChunkLineBytes);
-        if (eol > kMaxChunkLineBytes)
-            return fail();
-        QByteArray line = buffer_.left(eol);
-        buffer_.remove(0, eol + 1);
-        const qsizetype semicolon = line.indexOf(';');
-        if (semicolon >= 0)
-            line.truncate(semicolon);
-        bool ok = false;
-        const qint64 size = line.trimmed().toLongLong(&ok, 16);
-        if (!ok || size < 0)
-            return fail();
-        if (size == 0) {
-            state_ = State::Trailer;
-        } else {
-            state_ = State::ChunkData;
-            remaining_ = size;
-        }
-        return true;
-    }
-
-    // Body bytes, of a known length, a chunk, or until the server closes.
-    bool readBody()
-    {
-        if (buffer_.isEmpty())
-            return false;
-        qsizetype take = buffer_.size();
-        if (state_ != State::UntilClose)
-            take = qsizetype(qMin<qint64>(take, remaining_));
-        const qsizetype room = QtHttpClient::kMaxBodyBytes - body_.size();
-        body_ += buffer_.left(qMin(take, room));
-        buffer_.remove(0, take);
-        remaining_ -= take;
-        // Full: the rest of the body is not wanted.
-        if (body_.size() >= QtHttpClient::kMaxBodyBytes) {
-            outcome_ = Outcome::Done;
-            return false;
-        }
-        if (state_ == State::Length && remaining_ == 0) {
-            outcome_ = Outcome::Done;
-            return false;
-        }
-        if (state_ == State::ChunkData && remaining_ == 0)
-            state_ = State::ChunkEnd;
-        return true;
-    }
-
-    Outcome outcome_ = Outcome::Reading;
-    State state_ = State::Head;
-    QByteArray buffer_;
+    CURLM *multi_;
+    CURL *easy_;
+    bool added_ = false;
+    bool finished_ = false;
+    CURLcode result_ = CURLE_OK;
     QByteArray body_;
-    QByteArray location_;
+    bool cut_ = false;
     qsizetype headBytes_ = 0;
-    qint64 remaining_ = 0;
+    QTimer timer_;
+    std::map<curl_socket_t, Watch> watches_;
+    std::vector<std::unique_ptr<QSocketNotifier>> retired_;
 };
-
-bool isWebUrl(const QUrl &url)
-{
-    return url.isValid() && !url.host().isEmpty() &&
-           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
-}
-
-QByteArray requestFor(const QUrl &url)
-{
-    QByteArray target = url.path(QUrl::FullyEncoded).toLatin1();
-    if (target.isEmpty())
-        target = "/";
-    if (url.hasQuery())
-        target += '?' + url.query(QUrl::FullyEncoded).toLatin1();
-    return "GET " + target + " HTTP/1.1\r\nHost: " +
-           url.authority(QUrl::RemoveUserInfo | QUrl::FullyEncoded).toLatin1() +
-           "\r\nUser-Agent: brisko/" + QByteArray(buildinfo::versionText) +
-           "\r\nAccept: */*\r\nAccept-Encoding: identity\r\nConnection: close\r\n\r\n";
-}
 
 } // namespace
 
 QtHttpClient::QtHttpClient(int transferTimeoutMs) : transferTimeoutMs_(transferTimeoutMs) {}
+
+void QtHttpClient::trustOnly(const QByteArray &pemCertificates)
+{
+    trusted_ = pemCertificates;
+}
 
 std::string QtHttpClient::get(const std::string &url)
 {
@@ -263,82 +229,12 @@ std::string QtHttpClient::get(const std::string &url)
 
 QByteArray QtHttpClient::fetch(const QString &url)
 {
-    QUrl target(url);
-    if (!isWebUrl(target))
+    const QUrl target(url);
+    const QString scheme = target.scheme();
+    if (!target.isValid() || target.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https")) || !curlReady())
         return {};
-
-    // Counts the whole transfer, redirects included: a server that drips
-    // bytes never lets a per-read time-out expire.
-    bool timedOut = false;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&deadline, &QTimer::timeout, &deadline, [&timedOut] { timedOut = true; });
-    deadline.start(transferTimeoutMs_);
-
-    for (int redirects = 0;; ++redirects) {
-        const bool tls = target.scheme() == QLatin1String("https");
-        if (tls && !QSslSocket::supportsSsl())
-            return {};
-        std::unique_ptr<QTcpSocket> socket;
-        if (tls)
-            socket = std::make_unique<QSslSocket>();
-        else
-            socket = std::make_unique<QTcpSocket>();
-        socket->setReadBufferSize(kSocketBufferBytes);
-
-        ResponseReader reader;
-        ResponseReader::Outcome outcome = ResponseReader::Outcome::Reading;
-        const QByteArray request = requestFor(target);
-        QTcpSocket *s = socket.get();
-        // Receives the socket's signals for this attempt only.
-        auto listener = std::make_unique<QObject>();
-        QObject *l = listener.get();
-        auto pump = [&] {
-            while (outcome == ResponseReader::Outcome::Reading && s->bytesAvailable() > 0)
-                outcome = reader.feed(s->read(kSocketBufferBytes));
-        };
-        auto closed = [&] {
-            pump();
-            outcome = reader.closed();
-        };
-        QObject::connect(s, &QTcpSocket::readyRead, l, pump);
-        QObject::connect(s, &QTcpSocket::disconnected, l, closed);
-        QObject::connect(s, &QAbstractSocket::errorOccurred, l,
-                         [&](QAbstractSocket::SocketError error) {
-                             if (error == QAbstractSocket::RemoteHostClosedError)
-                                 closed();
-                             else if (outcome == ResponseReader::Outcome::Reading)
-                                 outcome = ResponseReader::Outcome::Failed;
-                         });
-        const quint16 port = quint16(target.port(tls ? 443 : 80));
-        if (tls) {
-            auto *ssl = static_cast<QSslSocket *>(s);
-            QObject::connect(ssl, &QSslSocket::encrypted, l,
-                             [ssl, &request] { ssl->write(request); });
-            ssl->connectToHostEncrypted(target.host(), port);
-        } else {
-            QObject::connect(s, &QTcpSocket::connected, l, [s, &request] { s->write(request); });
-            s->connectToHost(target.host(), port);
-        }
-
-        // Sleeps until something happens; the rest of the program keeps running.
-        while (outcome == ResponseReader::Outcome::Reading && !timedOut)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        // Hang up at once, whatever is still on its way.
-        listener.reset();
-        s->abort();
-        socket.reset();
-
-        if (timedOut || outcome == ResponseReader::Outcome::Failed)
-            return {};
-        if (outcome == ResponseReader::Outcome::Done)
-            return reader.body();
-
-        const QUrl next = target.resolved(QUrl::fromEncoded(reader.location()));
-        const bool downgrade = tls && next.scheme() != QLatin1String("https");
-        if (redirects == kMaxRedirects || !isWebUrl(next) || downgrade)
-            return {};
-        target = next;
-    }
+    Transfer transfer(target.toEncoded(), scheme == QLatin1String("https"), transferTimeoutMs_,
+                      trusted_);
+    return transfer.run() ? transfer.body() : QByteArray();
 }

@@ -10,6 +10,11 @@
 
 #include <string>
 
+// Windows 8.1 and later; older MinGW-w64 headers lack it.
+#ifndef WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY
+#define WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY 4
+#endif
+
 namespace {
 
 // Shared by the caller and the worker; whichever lets go last frees it, so a
@@ -53,6 +58,74 @@ void setNumber(HINTERNET handle, DWORD option, DWORD value)
     WinHttpSetOption(handle, option, &value, sizeof(value));
 }
 
+// The proxy settings of the user's Internet settings (Settings, Network,
+// Proxy), as the browser uses them.
+struct UserProxySettings {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+    bool read = WinHttpGetIEProxyConfigForCurrentUser(&config);
+
+    UserProxySettings() = default;
+    UserProxySettings(const UserProxySettings &) = delete;
+    UserProxySettings &operator=(const UserProxySettings &) = delete;
+    ~UserProxySettings()
+    {
+        GlobalFree(config.lpszAutoConfigUrl);
+        GlobalFree(config.lpszProxy);
+        GlobalFree(config.lpszProxyBypass);
+    }
+    // A configuration script or detection decides.
+    bool discovers() const { return read && (config.fAutoDetect || config.lpszAutoConfigUrl); }
+    bool typedIn() const { return read && config.lpszProxy; }
+};
+
+// A session that goes through the user's proxy. Sets discoverHere when the
+// request must be given it by discoverProxy().
+HINTERNET openSession(const UserProxySettings &user, bool &discoverHere)
+{
+    discoverHere = false;
+    // Only a proxy typed in: named outright. Windows' own choice would be the
+    // same, and it is the one way Wine honours the user's proxy.
+    if (user.typedIn() && !user.discovers())
+        return WinHttpOpen(
+            L"Brisko", WINHTTP_ACCESS_TYPE_NAMED_PROXY, user.config.lpszProxy,
+            user.config.lpszProxyBypass ? user.config.lpszProxyBypass : WINHTTP_NO_PROXY_BYPASS, 0);
+    // Windows 8.1 and later run the script or the detection themselves; older
+    // ones refuse this access type.
+    if (const HINTERNET session = WinHttpOpen(L"Brisko", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY,
+                                              WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0))
+        return session;
+    discoverHere = user.discovers();
+    return WinHttpOpen(L"Brisko", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                       WINHTTP_NO_PROXY_BYPASS, 0);
+}
+
+// Before Windows 8.1: the user's script or detection run here, and the proxy
+// typed in when they find none.
+void discoverProxy(HINTERNET session, HINTERNET request, const std::wstring &url,
+                   const UserProxySettings &user)
+{
+    WINHTTP_AUTOPROXY_OPTIONS options{};
+    if (user.config.lpszAutoConfigUrl) {
+        options.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
+        options.lpszAutoConfigUrl = user.config.lpszAutoConfigUrl;
+    }
+    if (user.config.fAutoDetect) {
+        options.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    }
+    options.fAutoLogonIfChallenged = TRUE;
+    WINHTTP_PROXY_INFO found{};
+    if (WinHttpGetProxyForUrl(session, url.c_str(), &options, &found)) {
+        WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &found, sizeof(found));
+        GlobalFree(found.lpszProxy);
+        GlobalFree(found.lpszProxyBypass);
+    } else if (user.typedIn()) {
+        WINHTTP_PROXY_INFO named{WINHTTP_ACCESS_TYPE_NAMED_PROXY, user.config.lpszProxy,
+                                 user.config.lpszProxyBypass};
+        WinHttpSetOption(request, WINHTTP_OPTION_PROXY, &named, sizeof(named));
+    }
+}
+
 bool fetch(Job &job)
 {
     URL_COMPONENTS parts{};
@@ -71,8 +144,9 @@ bool fetch(Job &job)
     if (path.empty())
         path = L"/";
 
-    const Handle session(WinHttpOpen(L"Brisko", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                     WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    const UserProxySettings user;
+    bool discoverHere = false;
+    const Handle session(openSession(user, discoverHere));
     if (!session.get())
         return false;
     const int limit = static_cast<int>(WinHttpClient::kTransferTimeoutMs);
@@ -93,6 +167,8 @@ bool fetch(Job &job)
               WINHTTP_OPTION_REDIRECT_POLICY_DISALLOW_HTTPS_TO_HTTP);
     setNumber(request, WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, WinHttpClient::kMaxHeadBytes);
     setNumber(request, WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_COOKIES);
+    if (discoverHere)
+        discoverProxy(session.get(), request, job.url, user);
 
     EnterCriticalSection(&job.lock);
     const bool cancelled = job.cancelled;

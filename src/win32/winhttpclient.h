@@ -6,7 +6,9 @@
 
 // The version query over WinHTTP. The request runs on a worker thread while
 // the calling thread keeps dispatching its windows' messages, so timers,
-// clicks and painting go on during the wait, as with the Linux client.
+// clicks and painting go on during the wait, as with the Linux client. It goes
+// through the user's proxy, as the browser does: the proxy, configuration
+// script or detection of the user's Internet settings.
 class WinHttpClient : public HttpClient {
 public:
     // Longest a whole transfer may take, from the request to the last byte.

@@ -180,6 +180,9 @@ def main():
         expect("the program does not link Qt Multimedia",
                needed.returncode == 0 and "NEEDED" in needed.stdout
                and "Multimedia" not in needed.stdout)
+        # The version query is libcurl's.
+        expect("the program links libcurl, not Qt Network",
+               "libcurl.so" in needed.stdout and "Qt6Network" not in needed.stdout)
         media = mapped(proc.pid, r"brisko_alarm_plugin|Multimedia|libgst|libpulse")
         expect(f"no media library mapped without an alarm ({media})", not media)
         # Nothing on the first window is read from an image file.

@@ -4,12 +4,12 @@
 #include "core/update/versionquery.h"
 #include "hostileserver.h"
 #include "localhttpserver.h"
+#include "localproxy.h"
 #include "qt/qthttpclient.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSslSocket>
 #include <QTest>
 
 #include <sys/resource.h>
@@ -98,11 +98,23 @@ void resetPeakMemory()
         f.write("5");
 }
 
+// The proxy variables a session may set; each test starts with none.
+const char *const kProxyVariables[] = {"http_proxy", "https_proxy", "all_proxy", "no_proxy",
+                                       "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY"};
+void clearProxyVariables()
+{
+    for (const char *name : kProxyVariables)
+        qunsetenv(name);
+}
+
+const QString kVendorHost = QStringLiteral("vendor.brisko.invalid");
+
 } // namespace
 
 class TestVersionQuery : public QObject {
     Q_OBJECT
 private slots:
+    void init() { clearProxyVariables(); }
     void serverAnswers_data();
     void serverAnswers();
     void slowButInTime_data();
@@ -112,11 +124,16 @@ private slots:
     void refusedConnectionFailsAtOnce();
     void bodyIsCutAtTheLimit_data();
     void bodyIsCutAtTheLimit();
-    void https();
+    void certificates_data();
+    void certificates();
+    void redirects_data();
+    void redirects();
     void framings_data();
     void framings();
     void hostileServer_data();
     void hostileServer();
+    void proxy_data();
+    void proxy();
 };
 
 void TestVersionQuery::serverAnswers_data()
@@ -160,6 +177,7 @@ void TestVersionQuery::serverAnswers()
     QCOMPARE(FetchPageText(http, server.url(kVersionPath)), QString::fromUtf8(body));
     QCOMPARE(CheckNewVersion(http, server.baseUrl(), kOwn), newer);
     QCOMPARE(server.requests.last(), QStringLiteral("GET /brk/newver.htm HTTP/1.1"));
+    QVERIFY(server.lastHead.contains("gzip") && server.lastHead.contains("deflate"));
 }
 
 void TestVersionQuery::slowButInTime_data()
@@ -235,44 +253,110 @@ void TestVersionQuery::bodyIsCutAtTheLimit_data()
     const qsizetype limit = QtHttpClient::kMaxBodyBytes;
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("newer");
-    QTest::newRow("exactly the limit") << ("[123]" + QByteArray(limit - 5, 'a')) << "123";
+    QTest::addColumn<bool>("deflated");
+    QTest::newRow("exactly the limit") << ("[123]" + QByteArray(limit - 5, 'a')) << "123" << false;
     QTest::newRow("twice the limit, number first")
-        << ("[123]" + QByteArray(2 * limit, 'a')) << "123";
-    QTest::newRow("number past the limit") << (QByteArray(limit, 'a') + "[123]") << "";
-    QTest::newRow("large, no brackets") << QByteArray(limit + 1, '\0') << "";
+        << ("[123]" + QByteArray(2 * limit, 'a')) << "123" << false;
+    QTest::newRow("number past the limit") << (QByteArray(limit, 'a') + "[123]") << "" << false;
+    QTest::newRow("large, no brackets") << QByteArray(limit + 1, '\0') << "" << false;
+    // 32 kB on the wire: the limit counts what it unpacks to.
+    QTest::newRow("deflated 32 MB") << ("[123]" + QByteArray(32 * limit, 'a')) << "123" << true;
 }
 
 void TestVersionQuery::bodyIsCutAtTheLimit()
 {
     QFETCH(QByteArray, body);
     QFETCH(QString, newer);
+    QFETCH(bool, deflated);
 
     LocalHttpServer server;
-    server.setReply(kVersionPath, {200, body});
+    if (deflated) {
+        const QByteArray packed = qCompress(body).mid(4); // a zlib stream
+        server.setReply(kVersionPath,
+                        {0,
+                         "HTTP/1.1 200 OK\r\nContent-Encoding: deflate\r\nContent-Length: " +
+                             QByteArray::number(packed.size()) + "\r\n\r\n" + packed,
+                         LocalHttpServer::Mode::Raw});
+    } else {
+        server.setReply(kVersionPath, {200, body});
+    }
     QtHttpClient http(10000);
     QCOMPARE(http.fetch(server.url(kVersionPath)), body.left(QtHttpClient::kMaxBodyBytes));
     QCOMPARE(CheckNewVersion(http, server.baseUrl(), kOwn), newer);
 }
 
-void TestVersionQuery::https()
+void TestVersionQuery::certificates_data()
 {
-    if (!QSslSocket::supportsSsl())
-        QSKIP("no TLS backend");
-    LocalHttpServer server(true);
+    QTest::addColumn<QByteArray>("certificate");
+    QTest::addColumn<QByteArray>("key");
+    QTest::addColumn<QByteArray>("trusted");
+    QTest::addColumn<bool>("answered");
+    const QByteArray signedKey(kSignedKeyPem);
+    const QByteArray ca(kTestCaPem);
+    QTest::newRow("signed by a trusted authority")
+        << QByteArray(kVendorPem) << signedKey << ca << true;
+    QTest::newRow("the system's authorities only")
+        << QByteArray(kVendorPem) << signedKey << QByteArray() << false;
+    QTest::newRow("self-signed") << QByteArray(kSelfSignedPem) << QByteArray(kSelfSignedKeyPem)
+                                 << ca << false;
+    QTest::newRow("another host's") << QByteArray(kElsewherePem) << signedKey << ca << false;
+    QTest::newRow("expired") << QByteArray(kExpiredPem) << signedKey << ca << false;
+}
+
+// A certificate that does not vouch for the site is a failed request, refused
+// before the request is sent, not a page.
+void TestVersionQuery::certificates()
+{
+    QFETCH(QByteArray, certificate);
+    QFETCH(QByteArray, key);
+    QFETCH(QByteArray, trusted);
+    QFETCH(bool, answered);
+
+    LocalHttpServer server(certificate.constData(), key.constData());
     QVERIFY(server.isListening());
     server.setReply(kVersionPath, {200, "[123]"});
     QtHttpClient http(5000);
+    if (!trusted.isEmpty())
+        http.trustOnly(trusted);
+    QCOMPARE(CheckNewVersion(http, server.baseUrl(), kOwn), answered ? "123" : "");
+    QCOMPARE(server.requests.size(), answered ? 1 : 0);
+}
 
-    // A certificate nobody vouches for is a failed request, not a page.
-    QCOMPARE(http.fetch(server.url(kVersionPath)), QByteArray());
+void TestVersionQuery::redirects_data()
+{
+    QTest::addColumn<int>("hops");
+    QTest::addColumn<bool>("downgrade");
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("five") << 5 << false << QByteArray("[123]");
+    QTest::newRow("six are too many") << 6 << false << QByteArray();
+    QTest::newRow("never from https to http") << 1 << true << QByteArray();
+}
 
-    const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
-    QSslConfiguration trusting = saved;
-    trusting.addCaCertificate(QSslCertificate(QByteArray(kLocalCertificatePem)));
-    QSslConfiguration::setDefaultConfiguration(trusting);
-    const QString newer = CheckNewVersion(http, server.baseUrl(), kOwn);
-    QSslConfiguration::setDefaultConfiguration(saved);
-    QCOMPARE(newer, QStringLiteral("123"));
+// A chain of redirects, /r1 to /rN, then the version file; the downgrade
+// starts on https and ends on a plain server.
+void TestVersionQuery::redirects()
+{
+    QFETCH(int, hops);
+    QFETCH(bool, downgrade);
+    QFETCH(QByteArray, body);
+
+    LocalHttpServer plain;
+    LocalHttpServer secure(kVendorPem);
+    LocalHttpServer &first = downgrade ? secure : plain;
+    for (int i = 1; i <= hops; ++i) {
+        const QString next = i < hops ? QStringLiteral("/r%1").arg(i + 1) : plain.url(kVersionPath);
+        first.setReply(
+            QStringLiteral("/r%1").arg(i),
+            {0,
+             "HTTP/1.1 302 Found\r\nLocation: " + next.toLatin1() + "\r\nContent-Length: 0\r\n\r\n",
+             LocalHttpServer::Mode::Raw});
+    }
+    plain.setReply(kVersionPath, {200, "[123]"});
+    QtHttpClient http(kTestTimeoutMs);
+    http.trustOnly(kTestCaPem);
+    QCOMPARE(http.fetch(first.url(QStringLiteral("/r1"))), body);
+    QCOMPARE(plain.requests.contains(QStringLiteral("GET /brk/newver.htm HTTP/1.1")),
+             !body.isEmpty());
 }
 
 void TestVersionQuery::framings_data()
@@ -297,6 +381,19 @@ void TestVersionQuery::framings_data()
         << (ok + "Transfer-Encoding: chunked\r\n\r\n5\r\n[123]\r\n") << QByteArray();
     QTest::newRow("not HTTP") << QByteArray("SSH-2.0-OpenSSH\r\n\r\n") << QByteArray();
     QTest::newRow("no content") << QByteArray("HTTP/1.1 204 No Content\r\n\r\n") << QByteArray();
+    const QByteArray line = "X-Filler: " + QByteArray(88, 'a') + "\r\n"; // 100 bytes
+    QTest::newRow("60 kB of headers")
+        << (ok + line.repeated(600) + "Content-Length: 5\r\n\r\n[123]") << QByteArray("[123]");
+    QTest::newRow("headers past 64 kB")
+        << (ok + line.repeated(660) + "Content-Length: 5\r\n\r\n[123]") << QByteArray();
+    const QByteArray gzip("\x1f\x8b\x08\0\0\0\0\0\x02\x03\xab\x88\x36\x34\x32\x8e\xad\x04\0"
+                          "\x52\xa9\x20\xe2\x07\0\0\0",
+                          27);
+    QTest::newRow("gzip") << (ok + "Content-Encoding: gzip\r\nContent-Length: 27\r\n\r\n" + gzip)
+                          << QByteArray("x[123]y");
+    const QByteArray deflate = qCompress(QByteArray("x[123]y")).mid(4);
+    QTest::newRow("deflate") << (ok + "Content-Encoding: deflate\r\n\r\n" + deflate)
+                             << QByteArray("x[123]y");
 }
 
 // The ways a body can be framed, and answers cut short.
@@ -357,7 +454,55 @@ void TestVersionQuery::hostileServer()
     const double cpuBefore = threadsCpuSeconds(server.threadId());
     QTest::qWait(300);
     const double idleCpu = threadsCpuSeconds(server.threadId()) - cpuBefore;
+    qInfo("CPU in the 300 ms after: %.1f ms", idleCpu * 1000);
     QVERIFY2(idleCpu < 0.05, qPrintable(QString::number(idleCpu)));
+}
+
+void TestVersionQuery::proxy_data()
+{
+    QTest::addColumn<QByteArray>("variable");
+    QTest::addColumn<bool>("tls");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("https_proxy") << QByteArray("https_proxy") << true << false;
+    QTest::newRow("HTTPS_PROXY") << QByteArray("HTTPS_PROXY") << true << false;
+    QTest::newRow("all_proxy") << QByteArray("all_proxy") << true << false;
+    QTest::newRow("http_proxy, plain http") << QByteArray("http_proxy") << false << false;
+    QTest::newRow("the proxy refuses") << QByteArray("https_proxy") << true << true;
+}
+
+// The vendor's host name resolves nowhere: only the proxy of the environment
+// reaches it. The certificate is still checked against that name.
+void TestVersionQuery::proxy()
+{
+    QFETCH(QByteArray, variable);
+    QFETCH(bool, tls);
+    QFETCH(bool, refused);
+
+    LocalHttpServer server(tls ? kVendorPem : nullptr);
+    server.setReply(kVersionPath, {200, "[123]"});
+    LocalProxy proxy;
+    proxy.refuse = refused;
+    qputenv(variable.constData(), proxy.url().toLatin1());
+    QtHttpClient http(kTestTimeoutMs);
+    http.trustOnly(kTestCaPem);
+
+    QElapsedTimer wall;
+    wall.start();
+    const QString newer = CheckNewVersion(http, server.url(QString(), kVendorHost), kOwn);
+    qInfo("%lld ms through the proxy: %s", wall.elapsed(), qPrintable(proxy.requests.join(", ")));
+    QCOMPARE(newer, refused ? "" : "123");
+    QCOMPARE(proxy.requests.size(), 1);
+    const QString port = QString::number(QUrl(server.baseUrl()).port());
+    QCOMPARE(
+        proxy.requests.first(),
+        tls ? QStringLiteral("CONNECT %1:%2 HTTP/1.1").arg(kVendorHost, port)
+            : QStringLiteral("GET http://%1:%2/brk/newver.htm HTTP/1.1").arg(kVendorHost, port));
+    QCOMPARE(server.requests.size(), refused ? 0 : 1);
+
+    // The hosts no_proxy names are asked directly.
+    qputenv("no_proxy", "127.0.0.1");
+    QCOMPARE(CheckNewVersion(http, server.baseUrl(), kOwn), QStringLiteral("123"));
+    QCOMPARE(proxy.requests.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestVersionQuery)

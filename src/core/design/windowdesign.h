@@ -141,6 +141,19 @@ inline constexpr double kLinuxDisplayPoints = 15;
 // shortOnRight.
 inline constexpr int kSharedColumn = 1;
 
+// The minutes entry on Linux: numbers of up to four characters ("120",
+// "12.5") show whole in its 24 x 18 px box (20 px inside the frame), in digits
+// large enough to read. A sans face at 8.25 pt (a "5" of 8 px of ink), drawn
+// narrower just as far as the widest such number needs, rather than the
+// window's font.
+inline constexpr std::string_view kLinuxEntryFaces[] = {"DejaVu Sans", "WenQuanYi Zen Hei"};
+inline constexpr double kLinuxEntryPoints = 8.25;
+inline constexpr std::string_view kEntryWidestText = "00.0";
+
+// The Linux update window draws its texts in the desktop's own font, as it
+// always has there, not in the Song face the other windows use.
+inline constexpr bool kLinuxUpdateWindowInDesktopFont = true;
+
 // Windows without SimSun (a fresh Wine prefix, a Windows without the Chinese
 // supplemental fonts) would substitute a taller face, and texts would be cut
 // or run into each other. There the Windows program draws in the installed
