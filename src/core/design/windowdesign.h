@@ -111,7 +111,10 @@ struct WindowDesign {
     std::span<const ControlDesign> controls{};
     const MenuDesign *menu = nullptr;
     std::span<const TimerDesign> timers{};
-    // The control that has the keyboard focus when the window first shows.
+    // The control that has the keyboard focus when the window first shows;
+    // where a window's outcome decides which buttons show (the update
+    // window), the first shown control that takes Tab has it, and this one
+    // when none does.
     std::string_view initialFocus{};
 };
 
