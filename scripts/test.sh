@@ -53,8 +53,14 @@ run_stage() {
         "$@" 2>&1 | tee "$log"
         rc=${PIPESTATUS[0]}
     fi
-    local took
-    took=$(duration $((SECONDS - t0)))
+    ended "$title" "$rc" $((SECONDS - t0)) "$log"
+    return "$rc"
+}
+
+# ended <title> <exit status> <seconds> <log>: the stage's closing line and record.
+ended() {
+    local title=$1 rc=$2 took log=$4
+    took=$(duration "$3")
     if [[ $rc == 0 ]]; then
         echo "<== $title: ok, $took"
         record "$title" ok "$took"
@@ -62,7 +68,6 @@ run_stage() {
         echo "<== $title: FAILED (exit status $rc), $took; full output in $log"
         record "$title" FAIL "$took, see $log"
     fi
-    return "$rc"
 }
 
 # skipped <variable> <title>: true, after noting the skip, when <variable> is 1.
@@ -124,22 +129,15 @@ show_lane_stage() {
         record "$title" FAIL "did not finish, see $log"
         return
     fi
-    local rc took
+    local rc
     rc=$(<"$lane/$name.rc")
-    took=$(duration "$(<"$lane/$name.took")")
     if [[ $mode == shown ]]; then
         cat "$log"
     elif [[ $rc != 0 ]]; then
         echo "    last lines of $log:"
         tail -n 40 "$log" | sed 's/^/    | /'
     fi
-    if [[ $rc == 0 ]]; then
-        echo "<== $title: ok, $took"
-        record "$title" ok "$took"
-    else
-        echo "<== $title: FAILED (exit status $rc), $took; full output in $log"
-        record "$title" FAIL "$took, see $log"
-    fi
+    ended "$title" "$rc" "$(<"$lane/$name.took")" "$log"
 }
 
 run_stage build "Normal build (build-test)" quiet build_preset test

@@ -312,6 +312,16 @@ TEST_CASE("aboutWindow")
 
 namespace {
 
+// The update window once it shows, with the timer that waits for it stopped.
+HWND ShownUpdateWindow(UINT_PTR timer)
+{
+    const HWND update = FindWindowW(WindowClassName(kFormUpdateDesign).c_str(), nullptr);
+    if (!update || !IsWindowVisible(update))
+        return nullptr;
+    KillTimer(nullptr, timer);
+    return update;
+}
+
 // The update window is modal: it is looked at from a timer inside its loop,
 // then closed.
 std::vector<std::string> updateProblems;
@@ -319,10 +329,9 @@ bool updateSeen = false;
 
 void CALLBACK LookAtUpdateWindow(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    const HWND update = FindWindowW(WindowClassName(kFormUpdateDesign).c_str(), nullptr);
-    if (!update || !IsWindowVisible(update))
+    const HWND update = ShownUpdateWindow(timer);
+    if (!update)
         return;
-    KillTimer(nullptr, timer);
     updateSeen = true;
     updateProblems = LayoutProblems(update);
     PostMessageW(update, WM_CLOSE, 0, 0);
@@ -396,10 +405,9 @@ void CheckBuiltFrom(HWND window, const WindowDesign &design)
 HWND builtUpdate = nullptr;
 void CALLBACK CheckUpdateWindowBuilt(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    const HWND update = FindWindowW(WindowClassName(kFormUpdateDesign).c_str(), nullptr);
-    if (!update || !IsWindowVisible(update))
+    const HWND update = ShownUpdateWindow(timer);
+    if (!update)
         return;
-    KillTimer(nullptr, timer);
     builtUpdate = update;
     CheckBuiltFrom(update, kFormUpdateDesign);
     PostMessageW(update, WM_CLOSE, 0, 0);
