@@ -196,8 +196,8 @@ if ! skipped BRISKO_SKIP_PACKAGE "Debian package"; then
     run_stage package "Debian package" shown busy bash scripts/package-test.sh
 fi
 
-if ! skipped BRISKO_SKIP_FUZZ "Fuzzing, 30 s per target"; then
-    run_stage fuzz "Fuzzing, 30 s per target" shown busy bash scripts/fuzz.sh 30
+if ! skipped BRISKO_SKIP_FUZZ "Fuzzing, 15 s per target"; then
+    run_stage fuzz "Fuzzing, 15 s per target" shown busy bash scripts/fuzz.sh 15
 fi
 
 echo
