@@ -11,7 +11,7 @@
 // (xcb under Xvfb in bench/run.py), offscreen when there is no display.
 
 #include "core/rules/durationtext.h"
-#include "core/store/filestore.h"
+#include "core/store/posix/filestore.h"
 #include "qt/form1.h"
 #include "qt/qtservices.h"
 

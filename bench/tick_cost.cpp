@@ -2,7 +2,7 @@
 // writes and one read, each a locked, synced, atomic replacement of the file.
 // Usage: bench_tick_cost [ticks]   (the store lives in a temporary folder)
 
-#include "core/store/filestore.h"
+#include "core/store/posix/filestore.h"
 #include "fakes/fakeservices.h"
 #include "fakes/qtrig.h"
 #include "qt/form1.h"

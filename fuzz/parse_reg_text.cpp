@@ -4,7 +4,7 @@
 // through REG_SZ data.
 
 #include "check.h"
-#include "core/store/filestore.h"
+#include "core/store/regtext.h"
 
 #include <algorithm>
 

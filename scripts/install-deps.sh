@@ -6,10 +6,11 @@ set -euo pipefail
 run_pkgs=(cmake g++ make qt6-base-dev qt6-multimedia-dev libqt6multimedia6
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good fonts-wqy-zenhei fonts-arphic-uming
   libxcb1-dev qt6-translations-l10n libcurl4-openssl-dev ca-certificates)
-# xfsprogs and e2fsprogs: the stress stage's power cuts on loop-mounted XFS and ext4.
+# xfsprogs and e2fsprogs: the stress stage's power cuts on loop-mounted XFS and ext4;
+# doctest-dev: the C++ tests' framework, one header.
 test_pkgs=(xvfb xauth openbox xdotool x11-utils python3 imagemagick clang-format
   dbus-daemon at-spi2-core python3-pyatspi xfsprogs e2fsprogs
-  dbus-bin)
+  dbus-bin doctest-dev)
 
 pkgs=("${run_pkgs[@]}")
 if [[ "${1:-run}" == test ]]; then

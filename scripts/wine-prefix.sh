@@ -4,7 +4,7 @@
 # fresh, throwaway Wine prefix with no display and nothing of the machine.
 #
 #   wine_packages               installs what is missing (apt-get; unzip for the
-#                               zip check) and the locale
+#                               zip check, doctest-dev for the tests) and the locale
 #   wine_environment WORK       exports Wine's settings; HOME goes to WORK/home
 #   wine_new_prefix DIR [null|x11]
 #                               makes a prefix there and makes it the current one
@@ -20,7 +20,7 @@ wine_as_root() {
 
 wine_packages() {
     local missing=() package
-    for package in wine wine64 g++-mingw-w64-x86-64-win32 locales unzip; do
+    for package in wine wine64 g++-mingw-w64-x86-64-win32 locales unzip doctest-dev; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'ok installed' ||
             missing+=("$package")
     done

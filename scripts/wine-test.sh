@@ -36,8 +36,8 @@ cmake -S "$repo" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-w64-x86_6
     -DBRISKO_CORE_ONLY=OFF -DCMAKE_BUILD_TYPE=MinSizeRel >/dev/null
 # The core's tests that need no POSIX calls: the rules, the settings text and
 # the behaviour of the windows on the fakes.
-core_tests=(tst_harness tst_numbertext tst_durationtext tst_versionrules tst_regtext
-    tst_timingengine tst_startup tst_housekeeping tst_updateflows tst_taskbarprogress)
+core_tests=(tst_testsupport tst_numbertext tst_durationtext tst_versionrules tst_regtext tst_text
+    tst_storerules tst_timingengine tst_startup tst_housekeeping tst_updateflows tst_taskbarprogress)
 cmake --build "$build" -j2 --target tst_windows tst_winui tst_wintaskbar "${core_tests[@]}" >/dev/null
 exe=$build/tests/windows/tst_windows.exe
 ui_exe=$build/tests/windows/tst_winui.exe

@@ -4,7 +4,6 @@
 
 #include <QMainWindow>
 #include <QPointer>
-#include <QString>
 
 class QAction;
 class QCheckBox;
@@ -15,9 +14,10 @@ class QPushButton;
 class QTimer;
 class FormAbout;
 
-// The main window, a view over MainWindowCore: it builds the controls (their
-// design names are their objectNames), hands every click, change and tick
-// to the core under the handler's design name, and shows what comes back.
+// The main window, a view over MainWindowCore: it builds its controls from
+// the window's design (their design names are their objectNames), hands
+// every click, change and tick to the core under the handler's design name,
+// and draws the core's look afterwards.
 class Form1 : public QMainWindow {
     Q_OBJECT
 public:
@@ -37,7 +37,6 @@ public:
     void Timer1_Timer();
     void Timer2_Timer();
     void menuChaoZhou_Click();
-    void ApplyKeepOnTop();
     void menuUpdate_Click();
     void nemuAbout_Click();
     void menuExit_Click();
@@ -50,20 +49,22 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void buildControls();
     void buildMenu();
+    void buildTimers();
     void connectHandlers();
-    void showTiming();
+    // The look: what the boxes, the entry and the menu bar show, the timing,
+    // and whether the housekeeping tick runs.
+    void draw();
+    void drawTiming();
+    void drawHousekeeping();
 
     MainWindowCore core_;
     QPointer<FormAbout> about_;
-    bool updateOpen_ = false;
 
     QPushButton *Command1 = nullptr;
     QPushButton *Command2 = nullptr;
     QLabel *Label2 = nullptr;
     QLineEdit *Text1 = nullptr;
-    QLabel *Label5 = nullptr;
     QLabel *Label7 = nullptr;
     QCheckBox *Check1 = nullptr;
     QCheckBox *Check2 = nullptr;
@@ -71,10 +72,4 @@ private:
     QTimer *Timer1 = nullptr;
     QTimer *Timer2 = nullptr;
     QMenu *menuCaiDan = nullptr;
-    QAction *menuChaoZhou = nullptr;
-    QAction *menuUpdate = nullptr;
-    QAction *nemuAbout = nullptr;
-    QAction *menuOption = nullptr;
-    QAction *nemuLine1 = nullptr;
-    QAction *menuExit = nullptr;
 };

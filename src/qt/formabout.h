@@ -1,25 +1,17 @@
 #pragma once
 
-#include "core/platform/services.h"
-
 #include <QWidget>
 
-#include <string>
-
+class MainWindowCore;
 class QLabel;
 
 // The About window: version, usage total, the vendor's address as a link and
-// the statement. Modeless and without owner; destroyed when closed.
+// the statement, as the main window's core gives them. Modeless and without
+// owner; destroyed when closed.
 class FormAbout : public QWidget {
     Q_OBJECT
 public:
-    // The values it shows, taken when it is opened.
-    struct Values {
-        double usageTotal = 0;
-        std::string programVersion;
-        std::string vendorUrl;
-    };
-    FormAbout(const Values &values, BrowserOpener &browser);
+    explicit FormAbout(MainWindowCore &core);
 
     // Fills in the texts; runs once per window, so the usage total shown is
     // the one taken when the window was opened.
@@ -30,11 +22,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    Values values_;
-    BrowserOpener &browser_;
+    MainWindowCore &core_;
     QLabel *Label1 = nullptr;
     QLabel *Label3 = nullptr;
-    QLabel *Label4 = nullptr;
     QLabel *Label5 = nullptr;
     QLabel *Label6 = nullptr;
 };

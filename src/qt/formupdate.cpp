@@ -1,59 +1,38 @@
 #include "qt/formupdate.h"
 
-#include "core/update/updateflows.h"
+#include "core/mainwindow/mainwindowcore.h"
 #include "qt/qtview.h"
+#include "qt/windowhandle.h"
 
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QTimer>
 
-namespace {
-
-QLabel *makeLabel(QWidget *parent, const char *name, const std::string &text, int left, int top)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->move(TwipsToPixels(left), TwipsToPixels(top));
-    SetAutoSizeText(label, QString::fromStdString(text));
-    return label;
-}
-
-QPushButton *makeButton(QWidget *parent, const char *name, const std::string &text, int left,
-                        int top, int width, int height)
-{
-    auto *button = new QPushButton(QString::fromStdString(text), parent);
-    button->setObjectName(QLatin1String(name));
-    button->setGeometry(FromTwips(left, top, width, height));
-    return button;
-}
-
-} // namespace
-
-FormUpdate::FormUpdate(const Services &services, const QString &programVersion, QWidget *parent)
-    : QDialog(parent), services_(services), programVersion_(programVersion)
+FormUpdate::FormUpdate(MainWindowCore &core, QWidget *parent) : QDialog(parent), core_(core)
 {
     // A window of its own, not a dialog: the window manager would centre a
     // dialog over the program's windows instead of placing it as a new one.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("检查更新"));
+    setWindowFlags(WindowFlagsOf(kFormUpdateDesign));
+    setObjectName(ToQString(kFormUpdateDesign.name));
+    setWindowTitle(ToQString(kFormUpdateDesign.title));
     // Modal to the whole program, so it needs no parent to block the main
     // window; without one the window system places it like any new window.
     setWindowModality(Qt::ApplicationModal);
-    resize(TwipsToPixels(5460), TwipsToPixels(2655));
+    resize(ClientSizeOf(kFormUpdateDesign));
+    if constexpr (!departure::kLinuxUpdateWindowInDesktopFont)
+        setFont(DesignQFont(FontRole::Window));
 
-    // Created in tab order, so focus moves Command1, Command2, Command3.
-    const UpdateWindowLook laidOut = UpdateWindowLaidOut();
-    Label1 = makeLabel(this, "Label1", laidOut.label1, 600, 360);
-    Label2 = makeLabel(this, "Label2", laidOut.label2, 600, 720);
-    Label3 = makeLabel(this, "Label3", laidOut.label3, 600, 1080);
-    Command1 = makeButton(this, "Command1", "去下载最新版", 2160, 2040, 1335, 375);
-    Command2 = makeButton(this, "Command2", "退出", 3720, 2040, 1215, 375);
-    Command3 = makeButton(this, "Command3", "上网查看最新版本", 240, 2040, 1815, 375);
-    Label4 = makeLabel(this, "Label4", "如果长时间没有反应，请直接上网查看最新版本", 600, 1680);
-    Command1->hide();
+    // Created in tab order, so focus moves Command1, Command2, Command3, and
+    // the first of them shown has it when the window comes up.
+    BuildControls(this, kFormUpdateDesign);
+    Label1 = ControlOf<QLabel>(this, "Label1");
+    Label2 = ControlOf<QLabel>(this, "Label2");
+    Label3 = ControlOf<QLabel>(this, "Label3");
+    Label4 = ControlOf<QLabel>(this, "Label4");
+    Command1 = ControlOf<QPushButton>(this, "Command1");
+    Command2 = ControlOf<QPushButton>(this, "Command2");
+    Command3 = ControlOf<QPushButton>(this, "Command3");
 
     connect(Command1, &QPushButton::clicked, this, &FormUpdate::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &FormUpdate::Command2_Click);
@@ -65,7 +44,7 @@ void FormUpdate::Form_Load()
     // The wait lets the event loop run; if the window goes away meanwhile
     // (its owner closed), touch nothing of it afterwards.
     QPointer<FormUpdate> self(this);
-    const UpdateWindowLook look = LoadUpdateWindow(services_, programVersion_.toStdString());
+    const UpdateWindowLook look = core_.LoadUpdateWindow();
     if (!self)
         return;
     SetAutoSizeText(Label1, QString::fromStdString(look.label1));
@@ -78,7 +57,7 @@ void FormUpdate::Form_Load()
 
 void FormUpdate::Command1_Click()
 {
-    OpenUpdatePage(services_, this);
+    core_.UpdateCommand1_Click(HandleOf(this));
     close();
 }
 

@@ -1,20 +1,19 @@
 #pragma once
 
-#include "core/platform/services.h"
-
 #include <QDialog>
-#include <QString>
 
+class MainWindowCore;
 class QLabel;
 class QPushButton;
 
-// The "检查更新" window: shows this program's version and, after asking the
-// vendor's site, either the newest version with a way to download it or that
-// nothing newer exists. Made anew for every opening.
+// The "检查更新" window: shows this program's version and, after the main
+// window's core has asked the vendor's site, either the newest version with a
+// way to download it or that nothing newer exists. Made anew for every
+// opening.
 class FormUpdate : public QDialog {
     Q_OBJECT
 public:
-    FormUpdate(const Services &services, const QString &programVersion, QWidget *parent = nullptr);
+    explicit FormUpdate(MainWindowCore &core, QWidget *parent = nullptr);
 
     // Runs the query and fills in the outcome. Call before showing, so the
     // window comes up once, already complete.
@@ -29,14 +28,13 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    Services services_;
-    QString programVersion_;
+    MainWindowCore &core_;
     // Controls, under their design names (also their objectNames).
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     QLabel *Label3 = nullptr;
     QLabel *Label4 = nullptr;
-    QPushButton *Command3 = nullptr;
     QPushButton *Command1 = nullptr;
     QPushButton *Command2 = nullptr;
+    QPushButton *Command3 = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "qt/minutesentry.h"
 
+#include "qt/qtview.h"
+
 #include <QFontMetricsF>
 #include <QStyleOptionFrame>
 
@@ -10,8 +12,6 @@ constexpr int kQtTextMargin = 2;
 // What is left of it here: one pixel of air beside the frame.
 constexpr int kAir = 1;
 constexpr int kFrame = 1;
-// The widest number the box is made for.
-const QString kWidest = QStringLiteral("00.0");
 
 } // namespace
 
@@ -32,19 +32,23 @@ void MinutesEntry::initStyleOption(QStyleOptionFrame *option) const
 void MinutesEntry::place(const QRect &geometry)
 {
     setGeometry(geometry);
-    // A sans face at 8.25 pt (11 px), whose 5 is 8 px of ink. Four
-    // characters of it are about 24 px wide, more than the box holds, so it
-    // is drawn narrower, just as far as they need to fit: the entry scrolls a
-    // text that leaves its room no pixel for the cursor.
+    // Its face and size depart from the window's font (windowdesign.h says
+    // why). Four characters of it are about 24 px wide, more than the box
+    // holds, so it is drawn narrower, just as far as they need to fit: the
+    // entry scrolls a text that leaves its room no pixel for the cursor.
     QFont font;
-    font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("WenQuanYi Zen Hei")});
+    QStringList faces;
+    for (std::string_view face : departure::kLinuxEntryFaces)
+        faces << ToQString(face);
+    font.setFamilies(faces);
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(8.25);
+    font.setPointSizeF(departure::kLinuxEntryPoints);
+    const QString widest = ToQString(departure::kEntryWidestText);
     const int room = geometry.width() - 2 * (kFrame + kAir);
     int stretch = 100;
     for (; stretch > 60; --stretch) {
         font.setStretch(stretch);
-        if (QFontMetricsF(font).horizontalAdvance(kWidest) + 1 <= room)
+        if (QFontMetricsF(font).horizontalAdvance(widest) + 1 <= room)
             break;
     }
     setFont(font);

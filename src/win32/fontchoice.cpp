@@ -1,6 +1,7 @@
 #include "win32/fontchoice.h"
 
 #include "core/ui/twips.h"
+#include "win32/widetext.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,12 +25,15 @@ bool Contains(const std::wstring &face, const wchar_t *part)
     return lower.find(wanted) != std::wstring::npos;
 }
 
+// The design's character set (GB2312) for every text.
+const int kCharset = DesignFont(FontRole::Window).charset;
+
 HFONT CreateFace(const std::wstring &face, double points, UINT dpi, bool underline)
 {
     const int height = -static_cast<int>(std::lround(points * dpi / 72.0));
-    return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE, GB2312_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       FIXED_PITCH | FF_MODERN, face.c_str());
+    return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, underline, FALSE,
+                       static_cast<BYTE>(kCharset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, face.c_str());
 }
 
 // What a face measures at a size: its line height, and the width of a text.
@@ -38,7 +42,8 @@ struct Measure {
     int width = 0;
 };
 
-Measure MeasureFace(const std::wstring &face, double points, UINT dpi, const wchar_t *text)
+Measure MeasureFace(const std::wstring &face, double points, UINT dpi,
+                    const std::wstring &text = {})
 {
     Measure m;
     const HDC dc = CreateCompatibleDC(nullptr);
@@ -48,7 +53,8 @@ Measure MeasureFace(const std::wstring &face, double points, UINT dpi, const wch
     if (GetTextMetricsW(dc, &metrics))
         m.lineHeight = metrics.tmHeight;
     SIZE size{};
-    if (text && GetTextExtentPoint32W(dc, text, lstrlenW(text), &size))
+    if (!text.empty() &&
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size))
         m.width = size.cx;
     SelectObject(dc, old);
     DeleteObject(font);
@@ -58,7 +64,7 @@ Measure MeasureFace(const std::wstring &face, double points, UINT dpi, const wch
 
 // Whether the ink of a text centred in a box of that height, as a button
 // draws its caption, stays clear of the box's edge.
-bool InkInside(HFONT font, const wchar_t *text, int height, int edge)
+bool InkInside(HFONT font, const std::wstring &text, int height, int edge)
 {
     const int width = 2000;
     BITMAPINFO info{};
@@ -81,7 +87,7 @@ bool InkInside(HFONT font, const wchar_t *text, int height, int edge)
     SetTextColor(dc, RGB(0, 0, 0));
     SetBkMode(dc, TRANSPARENT);
     RECT box{0, 0, width, height};
-    DrawTextW(dc, text, -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    DrawTextW(dc, text.c_str(), -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     GdiFlush();
     bool inside = true;
     const auto *pixels = static_cast<const DWORD *>(bits);
@@ -101,18 +107,20 @@ bool InkInside(HFONT font, const wchar_t *text, int height, int edge)
     return inside;
 }
 
-bool Fits(const std::wstring &face, double points, const TextSize &size, UINT dpi)
+bool Fits(const std::wstring &face, double points, const departure::TextRoom &room, UINT dpi)
 {
-    const Measure m = MeasureFace(face, points, dpi, size.widest);
+    const std::wstring widest = widetext::Widen(room.widest);
+    const Measure m = MeasureFace(face, points, dpi, widest);
     const int dpiValue = static_cast<int>(dpi);
-    const int lineRoom = TwipsToPixels(size.lineTwips, dpiValue);
+    const int lineRoom = TwipsToPixels(room.lineTwips, dpiValue);
     if (m.lineHeight > lineRoom ||
-        (size.widest && m.width > TwipsToPixels(size.widthTwips, dpiValue)))
+        (!widest.empty() && m.width > TwipsToPixels(room.widthTwips, dpiValue)))
         return false;
-    if (!size.captions)
+    if (room.captions.empty())
         return true;
     const HFONT font = CreateFace(face, points, dpi, false);
-    const bool inside = InkInside(font, size.captions, lineRoom, GetSystemMetrics(SM_CYEDGE));
+    const bool inside =
+        InkInside(font, widetext::Widen(room.captions), lineRoom, GetSystemMetrics(SM_CYEDGE));
     DeleteObject(font);
     return inside;
 }
@@ -162,13 +170,15 @@ std::wstring PickFace(const std::vector<std::wstring> &faces,
             ranked.push_back(face);
     std::stable_sort(ranked.begin(), ranked.end(),
                      [](const auto &a, const auto &b) { return FaceRank(a) < FaceRank(b); });
-    std::wstring best = L"宋体";
+    // The design's face when nothing is installed to choose from.
+    const std::wstring designed = widetext::Widen(DesignFont(FontRole::Window).face);
+    std::wstring best = designed;
     double bestMisfit = 0;
     for (const std::wstring &face : ranked) {
         const double m = misfit(face);
         if (m <= 1)
             return face;
-        if (best == L"宋体" || m < bestMisfit) {
+        if (best == designed || m < bestMisfit) {
             best = face;
             bestMisfit = m;
         }
@@ -183,10 +193,12 @@ const std::wstring &ProgramFace(UINT dpi)
     if (it == chosen.end()) {
         const auto misfit = [dpi](const std::wstring &face) {
             double worst = 0;
-            for (const TextSize &size : {kNormalText, kButtonText, kStatusText}) {
-                const double room = TwipsToPixels(size.lineTwips, static_cast<int>(dpi));
-                worst =
-                    std::max(worst, MeasureFace(face, size.points, dpi, nullptr).lineHeight / room);
+            for (const departure::TextRoom &room :
+                 {departure::kWindowTextRoom, departure::kButtonTextRoom,
+                  departure::kStatusTextRoom}) {
+                const double line = TwipsToPixels(room.lineTwips, static_cast<int>(dpi));
+                const double points = DesignFont(room.role).points;
+                worst = std::max(worst, MeasureFace(face, points, dpi).lineHeight / line);
             }
             return worst;
         };
@@ -195,12 +207,18 @@ const std::wstring &ProgramFace(UINT dpi)
     return it->second;
 }
 
-HFONT MakeTextFont(const TextSize &size, UINT dpi, bool underline)
+HFONT MakeTextFont(const departure::TextRoom &room, UINT dpi, bool underline)
 {
     const std::wstring &face = ProgramFace(dpi);
     // A quarter point at a time, down to two thirds of the size at most.
-    double points = size.points;
-    while (points > size.points * 2 / 3 && !Fits(face, points, size, dpi))
+    const double designed = DesignFont(room.role).points;
+    double points = designed;
+    while (points > designed * 2 / 3 && !Fits(face, points, room, dpi))
         points -= 0.25;
     return CreateFace(face, points, dpi, underline);
+}
+
+HFONT MakeTextFont(const ControlDesign &control, UINT dpi)
+{
+    return MakeTextFont(departure::TextRoomOf(control), dpi, DesignFont(control.font).underline);
 }

@@ -9,35 +9,13 @@
 // lines fit the room the layout leaves them; a size whose texts still do not
 // fit is drawn a little smaller.
 
+#include "core/design/windowdesign.h"
+
 #include <windows.h>
 
 #include <functional>
 #include <string>
 #include <vector>
-
-// A text size of the design, with the room the layout leaves it.
-struct TextSize {
-    double points = 9;
-    // The tallest a line may be, in twips.
-    int lineTwips = 0;
-    // A text that must fit widthTwips (none when null).
-    const wchar_t *widest = nullptr;
-    int widthTwips = 0;
-    // Captions centred in a button lineTwips high, whose ink must stay inside
-    // the button's raised edge (none when null).
-    const wchar_t *captions = nullptr;
-};
-
-// The window's own 9 pt: four lines of the About statement in its 855 twips
-// (also the rows of the update window and the check boxes' 255).
-inline constexpr TextSize kNormalText{9, 213};
-// The buttons' 15.75 pt: the captions inside the edge of a button 345 twips
-// high (the Song faces' glyphs fill their whole line, and would touch it).
-inline constexpr TextSize kButtonText{15.75, 345, nullptr, 0, L"开始停止暂停继续"};
-// The time display's 15.75 pt, which also ends before the minutes entry.
-inline constexpr TextSize kDisplayText{15.75, 345, L"时间到了", 1200};
-// The status line's 26.25 pt: a line above the check boxes, 600 twips lower.
-inline constexpr TextSize kStatusText{26.25, 600};
 
 // 0 SimSun, 1 NSimSun, 2 another Song face (宋, Song, Ming, 明, Serif CJK),
 // 3 any other face; -1 for one never to use (vertical, extension B only).
@@ -53,6 +31,9 @@ std::wstring PickFace(const std::vector<std::wstring> &faces,
 // The face for every text of the program at a DPI (chosen once per DPI).
 const std::wstring &ProgramFace(UINT dpi);
 
-// The face at the text size and DPI, smaller where its texts would not fit
-// their room; the caller deletes it.
-HFONT MakeTextFont(const TextSize &size, UINT dpi, bool underline = false);
+// A control's font at the DPI: its design font in the program's face, smaller
+// where the texts of its room would not fit (departure::TextRoomOf); the
+// caller deletes it.
+HFONT MakeTextFont(const ControlDesign &control, UINT dpi);
+// The same for a room, at its role's design size.
+HFONT MakeTextFont(const departure::TextRoom &room, UINT dpi, bool underline = false);

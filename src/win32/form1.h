@@ -1,16 +1,15 @@
 #pragma once
 
 #include "core/mainwindow/mainwindowcore.h"
+#include "win32/winview.h"
 
 #include <windows.h>
 
 #include <memory>
 
-class FormAbout;
-
-// The main window, a view over MainWindowCore: it builds the controls under
-// the ids of controlids.h, hands every click, change and tick to the core
-// under the handler's design name, and shows what comes back.
+// The main window, a view over MainWindowCore: it builds its controls and
+// menu by walking the window's design, hands every click, change and tick to
+// the core under the handler's design name, and draws the core's look.
 class Form1 {
 public:
     explicit Form1(const Services &services);
@@ -19,6 +18,9 @@ public:
     Form1 &operator=(const Form1 &) = delete;
 
     HWND hwnd() const { return window_; }
+    // The window's control of that design name.
+    HWND control(std::string_view name) const { return controls_[name]; }
+    const MainWindowCore &core() const { return *core_; }
     // Start-up: restores the stored state. Runs once, before the first show.
     void Form_Load();
     void Show(int showCommand);
@@ -39,36 +41,21 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void buildControls();
-    void buildMenu();
-    void layout();
-    void showTiming();
-    void setChecked(HWND box, bool checked, void (Form1::*handler)());
-    bool checked(HWND box) const;
+    void command(std::string_view name, int code);
+    // Puts the core's look on the screen: everything that differs from what
+    // is shown, and nothing else, so that it runs no handler of its own.
+    void draw();
+    void setTimer(std::string_view name, bool on, bool &running);
 
     HWND window_ = nullptr;
     std::unique_ptr<MainWindowCore> core_;
-    UINT dpi_ = 96;
-    HFONT normalFont_ = nullptr;
-    HFONT bigFont_ = nullptr;
-    HFONT displayFont_ = nullptr;
-    HFONT statusFont_ = nullptr;
-    HBRUSH displayBrush_ = nullptr;
+    winview::DesignedControls controls_;
     HMENU menuBar_ = nullptr;
     HWND tooltips_ = nullptr;
     HWND about_ = nullptr;
     HWND lastFocus_ = nullptr;
-    bool updateOpen_ = false;
-    bool timer2On_ = false;
     bool menuShown_ = true;
-
-    HWND Command1 = nullptr;
-    HWND Command2 = nullptr;
-    HWND Label2 = nullptr;
-    HWND Text1 = nullptr;
-    HWND Label5 = nullptr;
-    HWND Label7 = nullptr;
-    HWND Check1 = nullptr;
-    HWND Check2 = nullptr;
-    HWND Check3 = nullptr;
+    bool timer1On_ = false;
+    bool timer2On_ = false;
+    Rgb displayColour_{};
 };

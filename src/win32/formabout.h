@@ -1,17 +1,11 @@
 #pragma once
 
-#include "core/platform/services.h"
+#include "core/mainwindow/mainwindowcore.h"
 
 #include <windows.h>
 
-#include <string>
-
 // The About window: modeless, with no owner; it frees itself when closed.
-struct AboutValues {
-    double usageTotal = 0;
-    std::string programVersion;
-    std::string vendorUrl;
-};
-
-// Creates the window, runs its Form_Load and shows it; returns its handle.
-HWND OpenFormAbout(const AboutValues &values, BrowserOpener &browser);
+// Creates the window from its design, runs its Form_Load (the core's texts
+// of this moment) and shows it; returns its handle. The core must outlive
+// the window (the main window's does: it lives as long as the program).
+HWND OpenFormAbout(MainWindowCore &core);

@@ -1,5 +1,6 @@
 #include "win32/winhttpclient.h"
 
+#include "core/text/utf16.h"
 #include "win32/widetext.h"
 #include "win32/winview.h"
 
@@ -265,5 +266,5 @@ std::string WinHttpClient::get(const std::string &url)
     job->release();
     // Bytes that are not UTF-8 become replacement characters, so the core
     // always gets valid text.
-    return widetext::Narrow(widetext::Widen(body));
+    return ValidUtf8(body);
 }

@@ -177,24 +177,3 @@ void WinProcessControl::endNow()
     std::fflush(nullptr);
     ExitProcess(0);
 }
-
-Services WinPlatform::services(SettingsStore *store, HttpClient *http, const std::string &vendorUrl,
-                               int major, int minor, int revision)
-{
-    Services s;
-    s.store = store;
-    s.alarm = &alarm;
-    s.tone = &tone;
-    s.messages = &messages;
-    s.files = &files;
-    s.browser = &browser;
-    s.http = http;
-    s.clock = &clock;
-    s.stacking = &stacking;
-    s.process = &process;
-    s.vendorUrl = vendorUrl;
-    s.versionMajor = major;
-    s.versionMinor = minor;
-    s.versionRevision = revision;
-    return s;
-}

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/platform/services.h"
+#include "core/platform/platformservices.h"
 
 #include <windows.h>
 
@@ -70,16 +70,7 @@ public:
     [[noreturn]] void endNow() override;
 };
 
-struct WinPlatform {
-    WinAlarmPlayer alarm;
-    WinTonePlayer tone;
-    WinMessageBoxes messages;
-    WinFileSystem files;
-    WinBrowserOpener browser;
-    WinClock clock;
-    WinWindowStacking stacking;
-    WinProcessControl process;
-
-    Services services(SettingsStore *store, HttpClient *http, const std::string &vendorUrl,
-                      int major, int minor, int revision);
-};
+// The services of one run, owned together.
+using WinPlatform =
+    PlatformServices<WinAlarmPlayer, WinTonePlayer, WinMessageBoxes, WinFileSystem,
+                     WinBrowserOpener, WinClock, WinWindowStacking, WinProcessControl>;

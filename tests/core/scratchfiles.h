@@ -113,13 +113,3 @@ inline int Count(const std::string &text, const std::string &what)
         ++n;
     return n;
 }
-
-namespace check {
-inline std::string Shown(const std::vector<std::string> &names)
-{
-    std::string out = "{";
-    for (const auto &name : names)
-        out += (out.size() > 1 ? ", " : "") + ("\"" + name + "\"");
-    return out + "}";
-}
-} // namespace check

@@ -1,9 +1,9 @@
 // The settings tool run as a real process: its arguments, output and exit
 // codes, and the per-user file an ordinary user's writes go to.
 
-#include "core/store/filestore.h"
+#include "core/store/posix/filestore.h"
 #include "scratchfiles.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <cstdio>
 #include <cstring>
@@ -135,7 +135,7 @@ public:
 
 } // namespace
 
-TEST_CASE(arguments)
+TEST_CASE("arguments")
 {
     const std::string key = "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmora\\Brisko\n";
     const std::string done = "The operation completed successfully.\n";
@@ -185,6 +185,7 @@ TEST_CASE(arguments)
          "cannot be used together",
          none},
         {"/d with query", {"query", "/d", "x"}, 2, none, "/t and /d belong to add", none},
+        {"the 64-bit view", {"query", "/reg:64"}, 2, none, "kept in the 32-bit view", none},
 
         // Queries.
         {"query one", {"query", "text1"}, 0, key + "    Text1    REG_SZ    5\n\n", none, none},
@@ -198,6 +199,12 @@ TEST_CASE(arguments)
          {"QUERY", "HKEY_LOCAL_MACHINE\\Software\\Pelmora\\Brisko", "/V", "check2"},
          0,
          "    Check2    REG_SZ     1\n",
+         none,
+         none},
+        {"the 32-bit view, as reg writes it",
+         {"query", "/reg:32", "text1"},
+         0,
+         key + "    Text1    REG_SZ    5\n\n",
          none,
          none},
         {"query all",
@@ -235,7 +242,9 @@ TEST_CASE(arguments)
     for (const auto &row : rows) {
         Tool tool;
         const Result r = tool.run(row.args);
-        CHECK_CONTEXT(row.name, ": out ", check::Shown(r.out), ", err ", check::Shown(r.err));
+        INFO(row.name);
+        CAPTURE(r.out);
+        CAPTURE(r.err);
         CHECK_EQ(r.code, row.code);
         CHECK(Contains(r.out, row.out));
         CHECK(Contains(r.err, row.err));
@@ -250,7 +259,7 @@ TEST_CASE(arguments)
             CHECK(!store.QueryValue(kRoot, kSettingsKey, after.substr(0, after.size() - 1)));
         } else if (const auto colon = after.find(':'); colon != std::string::npos) {
             const auto v = store.QueryValue(kRoot, kSettingsKey, after.substr(0, colon));
-            CHECK(v.has_value());
+            REQUIRE(v.has_value());
             CHECK_EQ(RegTypeName(v->type), after.substr(colon + 1));
         } else {
             const auto eq = after.find('=');
@@ -260,7 +269,26 @@ TEST_CASE(arguments)
     }
 }
 
-TEST_CASE(fileOptionUsesThatFileAlone)
+// A value the program keeps is made with the program's spelling of its name,
+// as the program itself would make it; any other name, or a value already
+// there, keeps its own.
+TEST_CASE("newValuesSpelledAsTheProgramSpellsThem")
+{
+    Tool tool;
+    CHECK_EQ(tool.run({"add", "top", "300"}).code, 0);
+    CHECK_EQ(tool.run({"add", "ISCLOSE", "0"}).code, 0);
+    CHECK_EQ(tool.run({"add", "sOMEtHING", "1"}).code, 0);
+    CHECK_EQ(tool.run({"add", "HKLM\\SOFTWARE\\Other", "left", "1"}).code, 0);
+    CHECK_EQ(tool.run({"query"}).out, "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmora\\Brisko\n"
+                                      "    Text1    REG_SZ    5\n"
+                                      "    Check2    REG_SZ     1\n"
+                                      "    isClose    REG_SZ    0\n"
+                                      "    Top    REG_SZ    300\n"
+                                      "    sOMEtHING    REG_SZ    1\n\n");
+    CHECK(Contains(tool.run({"query", "HKLM\\SOFTWARE\\Other"}).out, "    left    REG_SZ    1\n"));
+}
+
+TEST_CASE("fileOptionUsesThatFileAlone")
 {
     Tool tool;
     const std::string machine = ReadFile(tool.machineFile);
@@ -276,7 +304,7 @@ TEST_CASE(fileOptionUsesThatFileAlone)
     CHECK(!Exists(tool.configDir));
 }
 
-TEST_CASE(outputCannotFakeValuesOrFailSilently)
+TEST_CASE("outputCannotFakeValuesOrFailSilently")
 {
     // Control characters and bytes that are not UTF-8 show as escapes, so a
     // value cannot print as another value's line; the store keeps it exact.
@@ -310,7 +338,7 @@ TEST_CASE(outputCannotFakeValuesOrFailSilently)
     CHECK_EQ(Exists("/dev/null.lock"), lockThere);
 }
 
-TEST_CASE(skippedLinesNamed)
+TEST_CASE("skippedLinesNamed")
 {
     Tool tool;
     CHECK(WriteFile(tool.machineFile, "Windows Registry Editor Version 5.00\n\n"
@@ -335,7 +363,7 @@ TEST_CASE(skippedLinesNamed)
 
 // A user who may not write the machine-wide file gets a file of their own,
 // which their reads take first; the machine-wide values still show through.
-TEST_CASE(ordinaryUserGetsOwnFile)
+TEST_CASE("ordinaryUserGetsOwnFile")
 {
     Tool tool;
     const bool asNobody = canDropPrivileges();
@@ -345,7 +373,7 @@ TEST_CASE(ordinaryUserGetsOwnFile)
         CHECK(::mkdir(tool.configDir.c_str(), 0755) == 0);
         CHECK(::chown(tool.configDir.c_str(), kNobody, kNobody) == 0);
     } else if (::geteuid() == 0) {
-        std::printf("    skipped: running as root without the right to become another user\n");
+        MESSAGE("skipped: running as root without the right to become another user");
         return;
     } else {
         CHECK(::chmod(tool.machineDir.c_str(), 0555) == 0);
@@ -358,7 +386,7 @@ TEST_CASE(ordinaryUserGetsOwnFile)
     CHECK_EQ(ReadFile(tool.machineFile), machine);
     const std::string userFile = tool.configDir + "/brisko/settings.reg";
     struct stat st;
-    CHECK(::stat(userFile.c_str(), &st) == 0);
+    REQUIRE(::stat(userFile.c_str(), &st) == 0);
     CHECK_EQ(st.st_mode & 07777, 0600u);
     if (asNobody)
         CHECK_EQ(st.st_uid, kNobody);
@@ -383,7 +411,7 @@ TEST_CASE(ordinaryUserGetsOwnFile)
 // Something other than a file where the machine-wide file belongs: the value
 // goes to the user's own file, as when the machine-wide one may not be
 // written, so that a quit request still reaches this user's copies.
-TEST_CASE(notAFileAtMachinePathFallsBack)
+TEST_CASE("notAFileAtMachinePathFallsBack")
 {
     const struct {
         const char *kind;
@@ -398,7 +426,8 @@ TEST_CASE(notAFileAtMachinePathFallsBack)
         CHECK(::unlink(tool.machineFile.c_str()) == 0);
         CHECK_EQ(row.plant(tool.machineFile.c_str()), 0);
         Result r = tool.run({"add", "isClose", "1"});
-        CHECK_CONTEXT(row.kind, ": ", check::Shown({r.err}));
+        INFO(row.kind);
+        CAPTURE(r.err);
         CHECK_EQ(r.code, 0);
         CHECK(Contains(r.err, std::string(row.kind) + " stands there"));
         CHECK(Contains(r.err, "for this user"));
@@ -410,7 +439,7 @@ TEST_CASE(notAFileAtMachinePathFallsBack)
 // A machine-wide write that fails for any reason but permission is an error:
 // nothing is written to the user's own file instead, where no other user's
 // copy would see it.
-TEST_CASE(failedWriteIsAnError)
+TEST_CASE("failedWriteIsAnError")
 {
     const std::string asan = std::string("ASAN_OPTIONS=") +
                              (std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "") +
@@ -434,7 +463,9 @@ TEST_CASE(failedWriteIsAnError)
         // (The limit applies to the tool's standard error as well: the value
         // alone passes it.)
         Result r = tool.run({"add", "isClose", std::string(2500, '0')}, false, "", row.extra);
-        CHECK_CONTEXT(row.name, ": out ", r.out, ", err ", r.err);
+        INFO(row.name);
+        CAPTURE(r.out);
+        CAPTURE(r.err);
         CHECK_EQ(r.code, 1);
         CHECK(Contains(r.err, "ERROR: " + tool.machineFile));
         CHECK(Contains(r.err, row.err));

@@ -1,14 +1,14 @@
 // Durations as H:MM:SS.
 
 #include "core/rules/durationtext.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <limits>
 #include <type_traits>
 
-TEST_CASE(formatSeconds)
+TEST_CASE("formatSeconds")
 {
     const struct {
         double seconds;
@@ -39,7 +39,7 @@ TEST_CASE(formatSeconds)
         {-0.0, "0:00:00"},
     };
     for (const auto &row : rows) {
-        CHECK_CONTEXT(row.text);
+        INFO(row.text);
         CHECK_EQ(FormatSeconds(row.seconds), row.text);
     }
 }
@@ -49,7 +49,7 @@ static_assert(std::is_same_v<decltype(&FormatSeconds), std::string (*)(const dou
 
 // The text of an absurd duration may look odd, but it must come back at once,
 // short enough to show, with its three fields.
-TEST_CASE(oddInputsStayBounded)
+TEST_CASE("oddInputsStayBounded")
 {
     const struct {
         const char *name;
@@ -63,7 +63,7 @@ TEST_CASE(oddInputsStayBounded)
         {"NaN", std::numeric_limits<double>::quiet_NaN()},
     };
     for (const auto &row : rows) {
-        CHECK_CONTEXT(row.name);
+        INFO(row.name);
         const std::string text = FormatSeconds(row.seconds);
         CHECK(text.size() < 1000);
         CHECK_EQ(std::count(text.begin(), text.end(), ':'), 2);

@@ -2,14 +2,14 @@
 // the lock and its short wait, pending writes, the kept parse, and files
 // left by people, other copies and writers that died.
 
-#include "core/store/filestore.h"
-#include "core/store/lockedfile.h"
+#include "core/store/posix/filestore.h"
+#include "core/store/posix/lockedfile.h"
 #include "core/text/asciicase.h"
 #include "core/text/utf16.h"
 #include "regfilecases.h"
 #include "scratchfiles.h"
-#include "support/check.h"
 #include "support/lockholder.h"
+#include "support/testing.h"
 
 #include <chrono>
 #include <csignal>
@@ -44,10 +44,10 @@ std::string R(FileStore &store, const std::string &name, const std::string &key 
 using testsupport::LockHolder;
 using testsupport::WaitExit;
 
-TEST_CASE(readsFileText)
+TEST_CASE("readsFileText")
 {
     for (const RegFileCase &row : RegFileCases()) {
-        CHECK_CONTEXT(row.name);
+        INFO(row.name);
         ScratchDir dir;
         const std::string file = dir.file("settings.reg");
         CHECK(WriteFile(file, row.file));
@@ -57,10 +57,10 @@ TEST_CASE(readsFileText)
     }
 }
 
-TEST_CASE(textsRoundTrip)
+TEST_CASE("textsRoundTrip")
 {
     for (const auto &[name, text] : RegTextCases()) {
-        CHECK_CONTEXT(name);
+        INFO(name);
         ScratchDir dir;
         const std::string path = dir.file("settings.reg");
         {
@@ -82,7 +82,7 @@ TEST_CASE(textsRoundTrip)
     }
 }
 
-TEST_CASE(namesIgnoreCase)
+TEST_CASE("namesIgnoreCase")
 {
     ScratchDir dir;
     const std::string path = dir.file("settings.reg");
@@ -102,7 +102,7 @@ TEST_CASE(namesIgnoreCase)
     CHECK_EQ(R(store, "nul"), "x");
 }
 
-TEST_CASE(nonStringTypes)
+TEST_CASE("nonStringTypes")
 {
     ScratchDir dir;
     const std::string path = dir.file("settings.reg");
@@ -111,7 +111,7 @@ TEST_CASE(nonStringTypes)
     CHECK_EQ(R(store, "isClose"), "");
     CHECK(ReadFile(path).find("\"isClose\"=dword:00000001\n") != std::string::npos);
     const auto v = store.QueryValue(kRoot, kKey, "ISCLOSE");
-    CHECK(v.has_value());
+    REQUIRE(v.has_value());
     CHECK_EQ(v->type, kRegDword);
     CHECK_EQ(RegTypeName(v->type), "REG_DWORD");
 
@@ -124,7 +124,7 @@ TEST_CASE(nonStringTypes)
     CHECK_EQ(R(store, "Text1"), "12");
 }
 
-TEST_CASE(writeKeepsEverythingElse)
+TEST_CASE("writeKeepsEverythingElse")
 {
     ScratchDir dir;
     const std::string path = dir.file("settings.reg");
@@ -139,13 +139,13 @@ TEST_CASE(writeKeepsEverythingElse)
          {"[HKEY_CURRENT_USER\\Other]\n\"A\"=\"a\"\n", "\"Bin\"=hex:00,ff\n",
           "\"Exp\"=hex(2):25,00,00,00\n", "\"Q\"=hex(b):01,00,00,00,00,00,00,00\n",
           "@=\"default\"\n", "\"Top\"=\"1000\"\n"}) {
-        CHECK_CONTEXT(kept);
+        INFO(kept);
         CHECK(file.find(kept) != std::string::npos);
     }
     CHECK_EQ(ModeOf(path), 0644u);
 }
 
-TEST_CASE(absentReadsEmptyAndCreatesNothing)
+TEST_CASE("absentReadsEmptyAndCreatesNothing")
 {
     ScratchDir dir;
     const std::string missing = dir.file("no/such/folder/settings.reg");
@@ -164,7 +164,7 @@ TEST_CASE(absentReadsEmptyAndCreatesNothing)
     CHECK(store.ReadSetting(RegistryRoot(0x1234), kKey, "Text1").empty());
 }
 
-TEST_CASE(badLinesSkippedOriginalSetAsideOnce)
+TEST_CASE("badLinesSkippedOriginalSetAsideOnce")
 {
     ScratchDir dir;
     const std::string path = dir.file("settings.reg");
@@ -174,7 +174,7 @@ TEST_CASE(badLinesSkippedOriginalSetAsideOnce)
     CHECK_EQ(R(store, "Text1"), "25");
     CHECK_EQ(R(store, "Check1"), " 1");
     const auto bad = store.SkippedLines();
-    CHECK_EQ(bad.size(), 1u);
+    REQUIRE_EQ(bad.size(), 1u);
     CHECK_EQ(bad[0].count, 1u);
     CHECK_EQ(bad[0].lines.at(0).number, 5u);
     CHECK_EQ(bad[0].lines[0].text, "\"Top\"=12");
@@ -188,7 +188,7 @@ TEST_CASE(badLinesSkippedOriginalSetAsideOnce)
     CHECK_EQ(R(store, "Check2"), " 0");
     CHECK(store.SkippedLines().empty());
     auto aside = Entries(dir.path(), "settings.reg.corrupt-");
-    CHECK_EQ(aside.size(), 1u);
+    REQUIRE_EQ(aside.size(), 1u);
     CHECK_EQ(ReadFile(dir.file(aside[0])), typed);
 
     // Another bad file within the same second: both originals are kept.
@@ -202,7 +202,7 @@ TEST_CASE(badLinesSkippedOriginalSetAsideOnce)
     CHECK(kept == (std::set<std::string>{typed, "garbage"}));
 }
 
-TEST_CASE(symlinkNotFollowed)
+TEST_CASE("symlinkNotFollowed")
 {
     const struct {
         const char *planted; // where the symlink stands
@@ -213,7 +213,7 @@ TEST_CASE(symlinkNotFollowed)
         {"settings.reg.tmp", true},
     };
     for (const auto &row : rows) {
-        CHECK_CONTEXT(row.planted);
+        INFO(row.planted);
         ScratchDir dir;
         const std::string path = dir.file("settings.reg");
         const std::string target = dir.file("target");
@@ -238,7 +238,7 @@ TEST_CASE(symlinkNotFollowed)
     }
 }
 
-TEST_CASE(deniedMachineFileRedirectsToUser)
+TEST_CASE("deniedMachineFileRedirectsToUser")
 {
     // A folder under a plain file can never be created, whoever we are.
     ScratchDir dir;
@@ -259,11 +259,11 @@ TEST_CASE(deniedMachineFileRedirectsToUser)
     CHECK_EQ(R(both, "Text1"), "30");
     CHECK_EQ(R(both, "isClose"), "1");
     const auto all = both.ListValues(kRoot, kKey);
-    CHECK(all.has_value());
+    REQUIRE(all.has_value());
     CHECK_EQ(all->size(), 2u);
 }
 
-TEST_CASE(valuesNeverGoBackwards)
+TEST_CASE("valuesNeverGoBackwards")
 {
     // The machine-wide folder cannot be made at first: a plain file stands
     // where it belongs.
@@ -305,7 +305,7 @@ TEST_CASE(valuesNeverGoBackwards)
     CHECK(admin.WriteText(kRoot, kKey, "isClose", "1"));
     CHECK_EQ(R(nextStart, "isClose"), "1");
     const auto all = nextStart.ListValues(kRoot, kKey);
-    CHECK(all.has_value());
+    REQUIRE(all.has_value());
     CHECK_EQ(std::count_if(all->begin(), all->end(),
                            [](const RegValue &v) {
                                return v.name == "isClose" && RegSzDataToText(v.data) == "1";
@@ -321,7 +321,7 @@ TEST_CASE(valuesNeverGoBackwards)
     CHECK_EQ(nextStart.LastWrittenFile(), machine);
 }
 
-TEST_CASE(pendingValueYieldsToALaterWrite)
+TEST_CASE("pendingValueYieldsToALaterWrite")
 {
     // The user ticks a box while another program holds the lock; brisko-reg
     // then sets the box's value and waits. Whoever gets the lock first, the
@@ -334,7 +334,7 @@ TEST_CASE(pendingValueYieldsToALaterWrite)
     program.WriteSetting(kRoot, kKey, "Check2", " 1");
     CHECK_EQ(program.PendingWrites(), 1u);
     const pid_t tool = ::fork();
-    CHECK(tool >= 0);
+    REQUIRE(tool >= 0);
     if (tool == 0) {
         FileStore later(path, "");
         ::_exit(later.WriteText(kRoot, kKey, "Check2", " 0") ? 0 : 1);
@@ -370,7 +370,7 @@ TEST_CASE(pendingValueYieldsToALaterWrite)
     CHECK_EQ(R(reader, "Text1"), "30");
 }
 
-TEST_CASE(endWaitsForTheLock)
+TEST_CASE("endWaitsForTheLock")
 {
     // At the end a value waiting for another writer's lock is stored once the
     // lock is free, within a few seconds (the end-to-end test of the program
@@ -404,7 +404,7 @@ TEST_CASE(endWaitsForTheLock)
     CHECK_EQ(Entries(dir.path()), (std::vector<std::string>{"settings.reg", "settings.reg.lock"}));
 }
 
-TEST_CASE(staleCopyNeverBringsOldValuesBack)
+TEST_CASE("staleCopyNeverBringsOldValuesBack")
 {
     // A copy of the program that did not end cleanly leaves the synced copy
     // beside a newer file. The file is what counts: the next run's first
@@ -459,7 +459,7 @@ TEST_CASE(staleCopyNeverBringsOldValuesBack)
     CHECK_EQ(R(later, "Left"), "3000");
 }
 
-TEST_CASE(unorderedFileSystemSyncsEveryWrite)
+TEST_CASE("unorderedFileSystemSyncsEveryWrite")
 {
     // Where a file system may bring back a file at its new length over stale
     // blocks, or is not known, no write is left unsynced.
@@ -504,7 +504,9 @@ TEST_CASE(unorderedFileSystemSyncsEveryWrite)
         {"f2fs", "rw", "", false},
     };
     for (const auto &row : rows) {
-        CHECK_CONTEXT(row.type, " ", row.super, " ", check::Shown({row.ext4}));
+        INFO(row.type);
+        INFO(row.super);
+        CAPTURE(row.ext4);
         CHECK_EQ(lockedfile::KeepsUnsyncedReplacesWhole(row.type, row.super, row.ext4), row.whole);
     }
     // And on this machine: a folder on tmpfs is known, a missing one is not.
@@ -515,14 +517,14 @@ TEST_CASE(unorderedFileSystemSyncsEveryWrite)
     CHECK(!lockedfile::KeepsUnsyncedReplacesWhole(dir.file("missing")));
 }
 
-TEST_CASE(heldLockNeitherWaitsNorLoses)
+TEST_CASE("heldLockNeitherWaitsNorLoses")
 {
     ScratchDir dir;
     const std::string path = dir.file("settings.reg");
     FileStore store(path, "");
     store.WriteSettings(kRoot, kKey, {{"Left", "3000"}, {"js00", " 1"}});
     LockHolder holder(path + ".lock");
-    CHECK(holder.held());
+    REQUIRE(holder.held());
 
     using Clock = std::chrono::steady_clock;
     Clock::duration slowest{};
@@ -541,7 +543,6 @@ TEST_CASE(heldLockNeitherWaitsNorLoses)
                 {{"Left", std::to_string(3000 + 15 * tick)}, {"js00", " " + std::to_string(tick)}});
         });
     const auto slowestMs = std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count();
-    CHECK_CONTEXT("a write took ", slowestMs, " ms");
     CHECK(slowestMs < 100);
     CHECK_EQ(store.PendingWrites(), 3u); // Text1 and the newest Left and js00
     CHECK_EQ(R(store, "Text1"), "25");
@@ -557,7 +558,7 @@ TEST_CASE(heldLockNeitherWaitsNorLoses)
     CHECK_EQ(R(other, "js00"), " 5");
 }
 
-TEST_CASE(housekeepingSyncsOnceAMinute)
+TEST_CASE("housekeepingSyncsOnceAMinute")
 {
     ScratchDir dir;
     const std::string path = dir.file("settings.reg");
@@ -622,7 +623,7 @@ TEST_CASE(housekeepingSyncsOnceAMinute)
     CHECK_EQ(store.Syncs(), 4u);
 }
 
-TEST_CASE(powerCutLeavesTheSyncedText)
+TEST_CASE("powerCutLeavesTheSyncedText")
 {
     // A cut after an unsynced replace may leave the file empty, as long as it
     // was with zeros in it, short, or holding other files' old blocks; its
@@ -643,7 +644,7 @@ TEST_CASE(powerCutLeavesTheSyncedText)
                             "ELF\x02\x01\n\x01\x02\n";
     for (const std::string &left :
          {std::string(), std::string(300, '\0'), elf, kHead + "\"Text1\"=\"25\"\n\"Le"}) {
-        CHECK_CONTEXT(check::Shown({left}));
+        CAPTURE(left);
         cutAfterTicks();
         CHECK(WriteFile(path, left));
         FileStore after(path, "");
@@ -670,7 +671,7 @@ TEST_CASE(powerCutLeavesTheSyncedText)
     CHECK_EQ(R(another, "Text1"), "7");
 }
 
-TEST_CASE(bigStoreKeepsTheMinuteAndTornTextIsKnown)
+TEST_CASE("bigStoreKeepsTheMinuteAndTornTextIsKnown")
 {
     // A store of several pages: the housekeeping values still wait for the
     // minute's sync, and a text torn at any page is not believed.
@@ -702,7 +703,7 @@ TEST_CASE(bigStoreKeepsTheMinuteAndTornTextIsKnown)
         {"all zeros", std::string(text.size(), '\0')},
     };
     for (const auto &cut : cuts) {
-        CHECK_CONTEXT(cut.name);
+        INFO(cut.name);
         CHECK(WriteFile(path, cut.left));
         FileStore after(path, "");
         CHECK_EQ(R(after, "Text1"), minutes);
@@ -711,7 +712,7 @@ TEST_CASE(bigStoreKeepsTheMinuteAndTornTextIsKnown)
     }
 }
 
-TEST_CASE(temporaryNamesNeverJam)
+TEST_CASE("temporaryNamesNeverJam")
 {
     // Whatever stands at a name a temporary file could have is left alone,
     // and writes go on.
@@ -734,7 +735,7 @@ TEST_CASE(temporaryNamesNeverJam)
     CHECK(!Exists(dir.file("settings.reg.tmp-Zz0123")));
 }
 
-TEST_CASE(failedMachineWriteIsNotSentElsewhere)
+TEST_CASE("failedMachineWriteIsNotSentElsewhere")
 {
     // A machine-wide write that fails for another reason than permission
     // (here a write past the file size limit, as on a full disk) is a
@@ -750,7 +751,7 @@ TEST_CASE(failedMachineWriteIsNotSentElsewhere)
     }
     const std::string before = ReadFile(path);
     const pid_t pid = ::fork();
-    CHECK(pid >= 0);
+    REQUIRE(pid >= 0);
     if (pid == 0) {
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit limit;
@@ -797,7 +798,7 @@ TEST_CASE(failedMachineWriteIsNotSentElsewhere)
     CHECK(!Exists(user));
 }
 
-TEST_CASE(fileTooBigToWriteBackIsNotTaken)
+TEST_CASE("fileTooBigToWriteBackIsNotTaken")
 {
     // Under the size limit as it stands, over it as it would be written back
     // (each one-digit byte comes back as two digits): such a file is never
@@ -813,18 +814,18 @@ TEST_CASE(fileTooBigToWriteBackIsNotTaken)
     FileStore store(path, "");
     CHECK_EQ(R(store, "X"), "");
     const auto bad = store.SkippedLines();
-    CHECK_EQ(bad.size(), 1u);
+    REQUIRE_EQ(bad.size(), 1u);
     CHECK(bad[0].tooBig);
 
     store.WriteSetting(kRoot, kKey, "Text1", "25");
     CHECK_EQ(store.PendingWrites(), 0u);
     CHECK(ReadFile(path).size() < 200);
     const auto aside = Entries(dir.path(), "settings.reg.corrupt-");
-    CHECK_EQ(aside.size(), 1u);
+    REQUIRE_EQ(aside.size(), 1u);
     CHECK(ReadFile(dir.file(aside[0])) == big);
 }
 
-TEST_CASE(changedFileIsReadAgain)
+TEST_CASE("changedFileIsReadAgain")
 {
     // Each file's parse is kept, but never past a change: another writer's
     // value of the same length, or a hand edit in place.
@@ -838,7 +839,7 @@ TEST_CASE(changedFileIsReadAgain)
     CHECK_EQ(R(store, "Left"), "3015");
 
     const int fd = ::open(path.c_str(), O_RDWR);
-    CHECK(fd >= 0);
+    REQUIRE(fd >= 0);
     const std::string text = ReadFile(path);
     const bool edited = ::pwrite(fd, "3030", 4, off_t(text.find("3015"))) == 4;
     ::close(fd);
@@ -850,7 +851,7 @@ TEST_CASE(changedFileIsReadAgain)
     CHECK_EQ(R(other, "Top"), "1500");
 }
 
-TEST_CASE(concurrentWritersLoseNothing)
+TEST_CASE("concurrentWritersLoseNothing")
 {
     constexpr int kWrites = 1000;
     ScratchDir dir;
@@ -858,7 +859,7 @@ TEST_CASE(concurrentWritersLoseNothing)
     pid_t pids[2];
     for (int p = 0; p < 2; ++p) {
         pids[p] = ::fork();
-        CHECK(pids[p] >= 0);
+        REQUIRE(pids[p] >= 0);
         if (pids[p] == 0) {
             FileStore store(path, "");
             int failures = 0;
@@ -874,7 +875,7 @@ TEST_CASE(concurrentWritersLoseNothing)
 
     FileStore store(path, "");
     const auto all = store.ListValues(kRoot, kKey);
-    CHECK(all.has_value());
+    REQUIRE(all.has_value());
     CHECK_EQ(int(all->size()), 2 * kWrites);
     std::set<std::string> found;
     for (const auto &v : *all)
@@ -882,12 +883,12 @@ TEST_CASE(concurrentWritersLoseNothing)
     for (const char *who : {"A", "B"})
         for (int i = 0; i < kWrites; ++i) {
             const std::string want = who + std::to_string(i) + "=" + std::to_string(i * 7);
-            CHECK_CONTEXT(want);
+            INFO(want);
             CHECK(found.count(want) == 1);
         }
 }
 
-TEST_CASE(killedWriterLeavesReadableFile)
+TEST_CASE("killedWriterLeavesReadableFile")
 {
     // A big neighbour makes each write long enough to be caught in the middle.
     ScratchDir dir;
@@ -899,9 +900,9 @@ TEST_CASE(killedWriterLeavesReadableFile)
     CHECK(store.WriteText(kRoot, kKey, "Count", "0"));
     std::minstd_rand random(std::random_device{}());
     for (int round = 1; round <= 40; ++round) {
-        CHECK_CONTEXT("round ", round);
+        CAPTURE(round);
         const pid_t pid = ::fork();
-        CHECK(pid >= 0);
+        REQUIRE(pid >= 0);
         if (pid == 0) {
             FileStore writer(path, "");
             for (long i = round * 1000000L;; ++i)
@@ -918,7 +919,8 @@ TEST_CASE(killedWriterLeavesReadableFile)
         const std::string count = R(store, "Count");
         char *end = nullptr;
         const long now = std::strtol(count.c_str(), &end, 10);
-        CHECK(!count.empty() && *end == '\0');
+        CHECK(!count.empty());
+        CHECK(*end == '\0');
         CHECK(now >= last);
         last = now;
     }

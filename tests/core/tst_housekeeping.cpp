@@ -3,7 +3,7 @@
 
 #include "core/mainwindow/mainwindowcore.h"
 #include "fakes/fakeservices.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <string>
 #include <vector>
@@ -23,27 +23,29 @@ struct Rig {
     }
     void tick(int left = 200, int top = 100, bool keepOnTop = false, int dpi = 96)
     {
-        core.Timer1_Timer(left, top, dpi, keepOnTop,
-                          [this](const std::string &t) { titles.push_back(t); });
+        core.Check1_Click(keepOnTop);
+        env.store.log.clear();
+        core.Timer1_Timer(left, top, dpi);
+        titles.push_back(core.look().title);
     }
 };
 
 } // namespace
 
-TEST_CASE(tickStoresPlaceAndTotalAsOneBatchThenReadsTheQuitRequest)
+TEST_CASE("tickStoresPlaceAndTotalAsOneBatchThenReadsTheQuitRequest")
 {
     Rig rig(" 3600");
     rig.tick();
     const auto &log = rig.env.store.log;
     CHECK_EQ(rig.env.store.batches, 1);
-    CHECK_EQ(log.size(), size_t(4));
+    REQUIRE_EQ(log.size(), size_t(4));
     CHECK_EQ(log[0].name + "=" + log[0].text, "Left=3000");
     CHECK_EQ(log[1].name + "=" + log[1].text, "Top=1500");
     CHECK_EQ(log[2].name + "=" + log[2].text, "js00= 3601");
     CHECK_EQ(log[3].kind, 'R');
     CHECK_EQ(log[3].name, "isClose");
     CHECK_EQ(rig.titles.back(), "计时器 13:05:09");
-    CHECK(rig.env.stacking.calls == std::vector<bool>{false});
+    REQUIRE(rig.env.stacking.calls == std::vector<bool>{false});
     // The stacking gets the window the core was made for.
     CHECK(rig.env.stacking.windows.back() == static_cast<WindowHandle>(&rig.env));
 
@@ -58,7 +60,7 @@ TEST_CASE(tickStoresPlaceAndTotalAsOneBatchThenReadsTheQuitRequest)
 
 // The place is stored in twips at the window's DPI: 100 px are 1000 twips at
 // 144 DPI, 1200 at 120.
-TEST_CASE(placeIsStoredAtTheWindowsDpi)
+TEST_CASE("placeIsStoredAtTheWindowsDpi")
 {
     struct Row {
         int dpi;
@@ -72,33 +74,23 @@ TEST_CASE(placeIsStoredAtTheWindowsDpi)
                       {168, 100, -7, "857", "-60"},
                       {0, 200, 100, "3000", "1500"}};
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.dpi);
+        INFO(row.dpi);
         Rig rig;
+        CHECK_EQ(rig.core.look().title, "计时器");
         rig.tick(row.left, row.top, false, row.dpi);
         CHECK_EQ(rig.env.store.get("Left"), row.leftText);
         CHECK_EQ(rig.env.store.get("Top"), row.topText);
     }
 }
 
-TEST_CASE(titleComesBeforeKeepOnTop)
-{
-    Rig rig;
-    std::vector<std::string> order;
-    rig.env.stacking.calls.clear();
-    rig.core.Timer1_Timer(0, 0, 96, true, [&](const std::string &) {
-        order.push_back(rig.env.stacking.calls.empty() ? "title first" : "title late");
-    });
-    CHECK(order == std::vector<std::string>{"title first"});
-}
-
-TEST_CASE(outsideQuitRequest)
+TEST_CASE("outsideQuitRequest")
 {
     struct Row {
         const char *isClose;
         int ends;
     } const rows[] = {{"1", 1}, {" 1", 1}, {"1.0", 1}, {"0", 0}, {"2", 0}, {"", 0}, {"yes", 0}};
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.isClose);
+        INFO(row.isClose);
         Rig rig;
         rig.env.store.set("isClose", row.isClose);
         rig.tick();
@@ -111,47 +103,53 @@ TEST_CASE(outsideQuitRequest)
     }
 }
 
-TEST_CASE(closeQuestion)
+TEST_CASE("closeQuestion")
 {
-    Rig rig;
-    rig.env.messages.answers = {MessageAnswer::Cancel};
-    rig.core.CloseRequested();
-    CHECK_EQ(rig.env.messages.shown.size(), size_t(1));
-    const MessageSpec &q = rig.env.messages.shown[0];
-    CHECK_EQ(q.text, "你确定要关闭此程序吗?");
-    CHECK_EQ(q.title, "关闭程序?");
-    CHECK(q.buttons == MessageSpec::Buttons::OkCancel);
-    CHECK(q.icon == MessageSpec::Icon::Question);
-    CHECK(q.cancelIsDefault);
-    CHECK(rig.env.messages.owners[0] == static_cast<WindowHandle>(&rig.env));
-    CHECK_EQ(rig.env.process.ends, 0);
+    SUBCASE("Cancel, while ticks and an outside quit request go on")
+    {
+        Rig rig;
+        rig.env.messages.answers = {MessageAnswer::Cancel};
+        rig.core.CloseRequested();
+        REQUIRE_EQ(rig.env.messages.shown.size(), size_t(1));
+        const MessageSpec &q = rig.env.messages.shown[0];
+        CHECK_EQ(q.text, "你确定要关闭此程序吗?");
+        CHECK_EQ(q.title, "关闭程序?");
+        CHECK(q.buttons == MessageSpec::Buttons::OkCancel);
+        CHECK(q.icon == MessageSpec::Icon::Question);
+        CHECK(q.cancelIsDefault);
+        CHECK(rig.env.messages.owners[0] == static_cast<WindowHandle>(&rig.env));
+        CHECK_EQ(rig.env.process.ends, 0);
 
-    // A countdown goes on while the question is open, and an outside quit
-    // request ends the program before the answer.
-    rig.core.Command1_Click();
-    rig.env.messages.whileOpen = [&rig] {
-        rig.core.Timer2_Timer("5", true);
-        rig.env.store.set("isClose", "1");
-        rig.tick();
-    };
-    rig.env.messages.answers = {MessageAnswer::Cancel};
-    rig.core.CloseRequested();
-    CHECK_EQ(rig.core.engine().count(), 1.0);
-    CHECK_EQ(rig.env.process.ends, 1);
-    // Once the end is decided, a close request asks nothing more.
-    rig.env.messages.whileOpen = nullptr;
-    rig.core.CloseRequested();
-    CHECK_EQ(rig.env.messages.shown.size(), size_t(2));
-
-    Rig ok;
-    ok.env.messages.answers = {MessageAnswer::Ok};
-    ok.core.CloseRequested();
-    CHECK_EQ(ok.env.process.ends, 1);
-    CHECK_EQ(ok.env.store.flushes, 1);
-    CHECK(ok.env.store.writes().empty());
+        // A countdown goes on while the question is open, and an outside quit
+        // request ends the program before the answer.
+        rig.core.Check2_Click(true);
+        rig.core.Command1_Click();
+        rig.env.messages.whileOpen = [&rig] {
+            rig.core.Timer2_Timer();
+            rig.env.store.set("isClose", "1");
+            rig.tick();
+        };
+        rig.env.messages.answers = {MessageAnswer::Cancel};
+        rig.core.CloseRequested();
+        CHECK_EQ(rig.core.engine().count(), 1.0);
+        CHECK_EQ(rig.env.process.ends, 1);
+        // Once the end is decided, a close request asks nothing more.
+        rig.env.messages.whileOpen = nullptr;
+        rig.core.CloseRequested();
+        CHECK_EQ(rig.env.messages.shown.size(), size_t(2));
+    }
+    SUBCASE("OK ends the program at once, having stored what waited")
+    {
+        Rig ok;
+        ok.env.messages.answers = {MessageAnswer::Ok};
+        ok.core.CloseRequested();
+        CHECK_EQ(ok.env.process.ends, 1);
+        CHECK_EQ(ok.env.store.flushes, 1);
+        CHECK(ok.env.store.writes().empty());
+    }
 }
 
-TEST_CASE(quitMenuAsksOnce)
+TEST_CASE("quitMenuAsksOnce")
 {
     Rig rig;
     rig.env.messages.answers = {MessageAnswer::Cancel};
@@ -163,7 +161,7 @@ TEST_CASE(quitMenuAsksOnce)
     CHECK_EQ(rig.env.messages.shown.size(), size_t(2));
 }
 
-TEST_CASE(optionsAreStoredAndLinksOpened)
+TEST_CASE("optionsAreStoredAndLinksOpened")
 {
     Rig rig;
     rig.core.Check1_Click(true);

@@ -1,7 +1,7 @@
 // How texts become numbers and numbers become stored text.
 
 #include "core/rules/numbertext.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <bit>
 #include <cfloat>
@@ -26,7 +26,7 @@ const std::string kMaxDigits = "179769313486232" + Repeated(294, '0');
 
 } // namespace
 
-TEST_CASE(leadingNumber)
+TEST_CASE("leadingNumber")
 {
     const struct {
         const char *name;
@@ -99,13 +99,14 @@ TEST_CASE(leadingNumber)
     };
     for (const auto &row : rows) {
         const double actual = LeadingNumber(row.text);
-        CHECK_CONTEXT(row.name, ": got ", check::Shown(actual), ", want ",
-                      check::Shown(row.expected));
+        INFO(row.name);
+        CAPTURE(actual);
+        CAPTURE(row.expected);
         CHECK(SameDouble(actual, row.expected));
     }
 }
 
-TEST_CASE(numberTexts)
+TEST_CASE("numberTexts")
 {
     const struct {
         const char *name;
@@ -137,17 +138,17 @@ TEST_CASE(numberTexts)
         {"NaN as zero", std::numeric_limits<double>::quiet_NaN(), "0", " 0"},
     };
     for (const auto &row : rows) {
-        CHECK_CONTEXT(row.name);
+        INFO(row.name);
         CHECK_EQ(PlainDecimalText(row.value), row.plain);
         CHECK_EQ(SignedPlaceText(row.value), row.signedPlace);
     }
 }
 
 // Stored numbers must come back as written, in either form.
-TEST_CASE(textsReadBack)
+TEST_CASE("textsReadBack")
 {
     for (double v : {0.0, 1.0, -2.0, 0.5, -0.25, 12345.678, 1e-7, 1e20, 86399.0, DBL_MAX}) {
-        CHECK_CONTEXT(v);
+        INFO(v);
         CHECK_EQ(LeadingNumber(PlainDecimalText(v)), v);
         CHECK_EQ(LeadingNumber(SignedPlaceText(v)), v);
     }

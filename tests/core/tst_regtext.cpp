@@ -6,7 +6,7 @@
 #include "core/text/asciicase.h"
 #include "core/text/utf16.h"
 #include "regfilecases.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <algorithm>
 
@@ -25,10 +25,10 @@ std::string ReadFrom(const RegDocument &doc, std::string_view name)
 
 } // namespace
 
-TEST_CASE(readsFileText)
+TEST_CASE("readsFileText")
 {
     for (const RegFileCase &row : RegFileCases()) {
-        CHECK_CONTEXT(row.name);
+        INFO(row.name);
         const RegParse parsed = ParseRegText(row.file);
         CHECK_EQ(parsed.skippedCount, std::size_t(row.skipped));
         CHECK_EQ(parsed.skipped.size(), std::size_t(row.skipped));
@@ -37,7 +37,7 @@ TEST_CASE(readsFileText)
 }
 
 // A skipped line is named by its number and its text as it stands.
-TEST_CASE(skippedLinesNamed)
+TEST_CASE("skippedLinesNamed")
 {
     const RegParse parsed =
         ParseRegText(kRegHead + "\"Text1\"=\"25\"\r\n\"Top\"=12\r\n\"Check1\"=\" 1\"\n");
@@ -56,10 +56,10 @@ TEST_CASE(skippedLinesNamed)
 
 // Written and read again, every text is the same, the file stays UTF-8 with
 // one line per value, and writing what was read gives the same text.
-TEST_CASE(textsRoundTrip)
+TEST_CASE("textsRoundTrip")
 {
     for (const auto &[name, text] : RegTextCases()) {
-        CHECK_CONTEXT(name);
+        INFO(name);
         CHECK_EQ(RegSzDataToText(TextToRegSzData(text)), text);
         RegDocument doc;
         doc.keys.push_back({"HKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmora\\Brisko",
@@ -77,7 +77,7 @@ TEST_CASE(textsRoundTrip)
 }
 
 // Values of other types are written in the registry export's own forms.
-TEST_CASE(otherTypesKeepTheirForm)
+TEST_CASE("otherTypesKeepTheirForm")
 {
     const std::string file =
         kRegHead + "\"Bin\"=hex:00,ff\n\"Exp\"=hex(2):25,00,00,00\n\"Q\"=hex(b):01,00,00,00,"

@@ -3,12 +3,21 @@
 #include "core/lifecycle/startup.h"
 #include "core/mainwindow/mainwindowcore.h"
 #include "fakes/fakeservices.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <string>
 #include <vector>
 
 namespace {
+
+// The writes as "Name=text;" in order.
+std::string writesOf(const MemoryStore &store)
+{
+    std::string out;
+    for (const auto &w : store.writes())
+        out += w.name + "=" + w.text + ";";
+    return out;
+}
 
 const std::vector<PixelRect> kOneScreen{{0, 0, 800, 600}};
 
@@ -20,7 +29,7 @@ StartupState load(MemoryStore &store, const std::vector<PixelRect> &screens = kO
 
 } // namespace
 
-TEST_CASE(firstRunGivesTheDefaults)
+TEST_CASE("firstRunGivesTheDefaults")
 {
     MemoryStore store;
     const StartupState s = load(store);
@@ -28,12 +37,14 @@ TEST_CASE(firstRunGivesTheDefaults)
     CHECK_EQ(s.left, 67); // 1000 twips
     CHECK_EQ(s.top, 67);
     CHECK_EQ(s.usageTotal, 0.0);
-    CHECK(!s.keepOnTop && !s.countdown && !s.menuBar);
+    CHECK(!s.keepOnTop);
+    CHECK(!s.countdown);
+    CHECK(!s.menuBar);
     // Reading writes nothing.
     CHECK(store.writes().empty());
 }
 
-TEST_CASE(minutes)
+TEST_CASE("minutes")
 {
     struct Row {
         const char *stored;
@@ -43,7 +54,7 @@ TEST_CASE(minutes)
         {"-3", "5"},  {"abc", "5"},   {"1 5", "15"},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.stored);
+        INFO(row.stored);
         MemoryStore store;
         store.set("Text1", row.stored);
         CHECK_EQ(load(store).minutesText, row.shown);
@@ -54,7 +65,7 @@ TEST_CASE(minutes)
     CHECK(load(huge).minutesText.size() > 300);
 }
 
-TEST_CASE(position)
+TEST_CASE("position")
 {
     struct Row {
         const char *left;
@@ -74,7 +85,8 @@ TEST_CASE(position)
         {"-2000", "3000", 67, 200},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.left ? row.left : "-", ",", row.top ? row.top : "-");
+        CAPTURE(row.left);
+        CAPTURE(row.top);
         MemoryStore store;
         if (row.left)
             store.set("Left", row.left);
@@ -89,7 +101,7 @@ TEST_CASE(position)
 // Twips are 1440 to the inch at any DPI: 15 a pixel at 96, 12 at 120, 10 at
 // 144. The earlier version, which Windows scaled, stored logical pixels × 15:
 // at 150 % that is physical pixels × 10, the same rule.
-TEST_CASE(positionAtTheWindowsDpi)
+TEST_CASE("positionAtTheWindowsDpi")
 {
     const std::vector<PixelRect> bigScreen{{0, 0, 3840, 2160}};
     struct Row {
@@ -102,7 +114,8 @@ TEST_CASE(positionAtTheWindowsDpi)
         {"4500", 144, 450}, {"3000", 168, 350},  {"3000", 0, 200}, // an unknown DPI counts as 96
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.left ? row.left : "-", " at ", row.dpi);
+        CAPTURE(row.left);
+        CAPTURE(row.dpi);
         MemoryStore store;
         if (row.left)
             store.set("Left", row.left);
@@ -121,10 +134,10 @@ TEST_CASE(positionAtTheWindowsDpi)
 }
 
 // Stored twips come back as the same pixel at every DPI, and are whole.
-TEST_CASE(twipsAndPixelsRoundTrip)
+TEST_CASE("twipsAndPixelsRoundTrip")
 {
     for (int dpi : {72, 96, 120, 144, 168, 192, 240, 288}) {
-        CHECK_CONTEXT(dpi);
+        INFO(dpi);
         for (int px = -500; px <= 4000; px += 7) {
             const double twips = PixelsToTwips(px, dpi);
             CHECK_EQ(twips, static_cast<double>(static_cast<long long>(twips)));
@@ -137,7 +150,7 @@ TEST_CASE(twipsAndPixelsRoundTrip)
     CHECK_EQ(TwipsToPixels(1e300, 144), 1000000); // clamped first
 }
 
-TEST_CASE(offScreenRuleUsesEveryScreen)
+TEST_CASE("offScreenRuleUsesEveryScreen")
 {
     MemoryStore store;
     store.set("Left", "15000"); // 1000 px: right of the first screen
@@ -152,7 +165,7 @@ TEST_CASE(offScreenRuleUsesEveryScreen)
     CHECK_EQ(load(store).left, 67);
 }
 
-TEST_CASE(checkBoxesReadAsNumbers)
+TEST_CASE("checkBoxesReadAsNumbers")
 {
     struct Row {
         const char *stored;
@@ -160,7 +173,7 @@ TEST_CASE(checkBoxesReadAsNumbers)
     } const rows[] = {{" 1", true}, {"1", true},   {"1.0", true},
                       {"2", false}, {" 0", false}, {nullptr, false}};
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.stored ? row.stored : "absent");
+        INFO((row.stored ? row.stored : "absent"));
         MemoryStore store;
         for (const char *name : {"Check1", "Check2", "Check3"})
             if (row.stored)
@@ -172,7 +185,7 @@ TEST_CASE(checkBoxesReadAsNumbers)
     }
 }
 
-TEST_CASE(readsHappenInOrder)
+TEST_CASE("readsHappenInOrder")
 {
     MemoryStore store;
     store.set("Text1", "3");
@@ -189,7 +202,7 @@ TEST_CASE(readsHappenInOrder)
     CHECK_EQ(store.lastKey, "SOFTWARE\\Pelmora\\Brisko");
 }
 
-TEST_CASE(sharedValuesAndTheNotice)
+TEST_CASE("sharedValuesAndTheNotice")
 {
     FakeEnvironment env;
     env.store.set("js00", " 3600");
@@ -216,4 +229,48 @@ TEST_CASE(sharedValuesAndTheNotice)
     MainWindowCore gone(env.services(), nullptr);
     gone.FinishLoad([] { return false; });
     CHECK_EQ(gone.alarmFilePath(), "");
+}
+
+TEST_CASE("startUpStoresBackOnlyWhatDiffersFromTheDesign")
+{
+    // A first run: the entry keeps its "5" and two boxes stay clear; only the
+    // menu box, checked as designed, changes.
+    FakeEnvironment first;
+    MainWindowCore a(first.services(), nullptr);
+    a.Form_Load(314, 114, kOneScreen, 96);
+    CHECK_EQ(writesOf(first.store), "Check3= 0;");
+    CHECK(!a.look().menuBar);
+
+    // A stored text that is no number shows 5 and stays as it was.
+    FakeEnvironment typed;
+    typed.store.set("Text1", "abc");
+    typed.store.set("Check2", " 1");
+    MainWindowCore b(typed.services(), nullptr);
+    b.Form_Load(314, 114, kOneScreen, 96);
+    CHECK_EQ(b.look().minutes, "5");
+    CHECK(b.look().countdown);
+    CHECK_EQ(typed.store.get("Text1"), "abc");
+    CHECK_EQ(writesOf(typed.store), "Check2= 1;Check3= 0;");
+
+    // A stored 007 shows 7, which is a change of the entry and is stored.
+    FakeEnvironment padded;
+    padded.store.set("Text1", "007");
+    padded.store.set("Check3", " 1");
+    MainWindowCore c(padded.services(), nullptr);
+    c.Form_Load(314, 114, kOneScreen, 96);
+    CHECK_EQ(writesOf(padded.store), "Text1=7;");
+}
+
+TEST_CASE("placeIsConvertedAtTheScreensDpi")
+{
+    // 1440 twips to the inch: 15 a pixel at 96 DPI, 10 at 144.
+    MemoryStore none;
+    CHECK_EQ(load(none, {{0, 0, 1920, 1080}}, 144).left, 100);
+    MemoryStore stored;
+    stored.set("Left", "3000");
+    stored.set("Top", "1500");
+    CHECK_EQ(load(stored, {{0, 0, 1920, 1080}}, 96).left, 200);
+    const StartupState high = load(stored, {{0, 0, 1920, 1080}}, 144);
+    CHECK_EQ(high.left, 300);
+    CHECK_EQ(high.top, 150);
 }

@@ -5,7 +5,7 @@
 #include "core/mainwindow/mainwindowcore.h"
 #include "core/timing/taskbarprogress.h"
 #include "fakes/fakeservices.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <string>
 #include <vector>
@@ -22,16 +22,19 @@ struct Rig {
     {
         core.ReportWindowActive([this] { return active; });
     }
+    // The entry and the box as given, then n ticks.
     void ticks(int n, const std::string &minutes, bool countdown)
     {
+        core.Text1_Change(minutes);
+        core.Check2_Click(countdown);
         for (int i = 0; i < n; ++i)
-            core.Timer2_Timer(minutes, countdown);
+            core.Timer2_Timer();
     }
 };
 
 } // namespace
 
-TEST_CASE(ruleTable)
+TEST_CASE("ruleTable")
 {
     using S = TaskbarState;
     struct Row {
@@ -66,15 +69,17 @@ TEST_CASE(ruleTable)
         {RunState::Paused, "0", false, 5, {}},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT("state ", static_cast<int>(row.state), ", minutes \"", row.minutes,
-                      "\", countdown ", row.countdown, ", counted ", row.counted);
+        CAPTURE(row.state);
+        CAPTURE(row.minutes);
+        CAPTURE(row.countdown);
+        CAPTURE(row.counted);
         const TaskbarLook got = TaskbarLookFor(row.state, row.minutes, row.countdown, row.counted);
         CHECK_EQ(got.state, row.want.state);
         CHECK_EQ(got.fraction, row.want.fraction);
     }
 }
 
-TEST_CASE(countdownRisesEachTickThenClearsAndCallsTheUserBack)
+TEST_CASE("countdownRisesEachTickThenClearsAndCallsTheUserBack")
 {
     Rig rig;
     rig.core.Text1_Change("0.05");
@@ -84,7 +89,7 @@ TEST_CASE(countdownRisesEachTickThenClearsAndCallsTheUserBack)
     rig.ticks(3, "0.05", true);
     CHECK(rig.env.taskbar.calls ==
           Calls({"normal 0", "normal 0.3333", "normal 0.6667", "none", "attention"}));
-    CHECK_EQ(rig.core.timingLook().display, "时间到了");
+    CHECK_EQ(rig.core.look().timing.display, "时间到了");
     // Always the core's own window.
     for (WindowHandle w : rig.env.taskbar.windows)
         CHECK(w == static_cast<WindowHandle>(&rig.env));
@@ -94,7 +99,7 @@ TEST_CASE(countdownRisesEachTickThenClearsAndCallsTheUserBack)
     CHECK_EQ(rig.env.taskbar.calls.size(), size_t(5));
 }
 
-TEST_CASE(userAtTheWindowIsNotCalledBackAndTheAlarmNeverCalls)
+TEST_CASE("userAtTheWindowIsNotCalledBackAndTheAlarmNeverCalls")
 {
     Rig rig;
     rig.active = true;
@@ -109,17 +114,17 @@ TEST_CASE(userAtTheWindowIsNotCalledBackAndTheAlarmNeverCalls)
     rig.active = false;
     rig.env.taskbar.calls.clear();
     rig.core.Command1_Click();
-    rig.core.Timer2_Timer("0.2", false);
-    CHECK(rig.core.Timer2_Timer("0.2", false).alarmDue);
+    rig.ticks(1, "0.2", false);
+    CHECK(rig.core.Timer2_Timer().alarmDue);
     rig.ticks(18, "0.2", false);
-    CHECK_EQ(rig.env.taskbar.calls.size(), size_t(14));
+    REQUIRE_EQ(rig.env.taskbar.calls.size(), size_t(14));
     CHECK_EQ(rig.env.taskbar.calls[12], "normal 1");
     CHECK_EQ(rig.env.taskbar.calls[13], "over 1");
     rig.core.Command1_Click();
     CHECK_EQ(rig.env.taskbar.calls.back(), "none");
 }
 
-TEST_CASE(pauseKeepsTheShareAndAClickReadsTheEntryAfresh)
+TEST_CASE("pauseKeepsTheShareAndAClickReadsTheEntryAfresh")
 {
     Rig rig;
     rig.core.Text1_Change("1");
@@ -130,14 +135,14 @@ TEST_CASE(pauseKeepsTheShareAndAClickReadsTheEntryAfresh)
     // Half a minute typed while paused: the continue shows its share at once.
     rig.core.Text1_Change("0.5");
     rig.core.Command2_Click();
-    rig.core.Timer2_Timer("0.5", false);
+    rig.core.Timer2_Timer();
     rig.core.Command2_Click();
     rig.core.Command1_Click();
     CHECK(rig.env.taskbar.calls ==
           Calls({"paused 0.25", "normal 0.5", "normal 0.5333", "paused 0.5333", "none"}));
 }
 
-TEST_CASE(startWithARefusedTargetShowsNothingAndNoTaskbarIsNoTrouble)
+TEST_CASE("startWithARefusedTargetShowsNothingAndNoTaskbarIsNoTrouble")
 {
     Rig rig;
     // While the message about a zero is open, a click starts a run.
@@ -145,15 +150,17 @@ TEST_CASE(startWithARefusedTargetShowsNothingAndNoTaskbarIsNoTrouble)
     rig.core.Text1_Change("0");
     CHECK(rig.env.taskbar.calls.empty());
     rig.core.Text1_Change("5");
-    rig.core.Timer2_Timer("5", false);
+    rig.core.Timer2_Timer();
     CHECK(rig.env.taskbar.calls == Calls({"normal 0.003333"}));
 
     FakeEnvironment env;
     Services services = env.services();
     services.taskbar = nullptr;
     MainWindowCore core(services, nullptr);
+    core.Text1_Change("0.05");
+    core.Check2_Click(true);
     core.Command1_Click();
     for (int i = 0; i < 3; ++i)
-        core.Timer2_Timer("0.05", true);
-    CHECK_EQ(core.timingLook().display, "时间到了");
+        core.Timer2_Timer();
+    CHECK_EQ(core.look().timing.display, "时间到了");
 }

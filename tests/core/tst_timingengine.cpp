@@ -5,7 +5,7 @@
 #include "core/mainwindow/mainwindowcore.h"
 #include "core/timing/timingengine.h"
 #include "fakes/fakeservices.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <string>
 
@@ -32,19 +32,24 @@ struct CoreRig {
     FakeEnvironment env;
     MainWindowCore core{env.services(), nullptr};
     CoreRig() { core.setAlarmFilePath("/opt/brisko/sound.mp3"); }
+    void ticks(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            if (core.Timer2_Timer().alarmDue)
+                core.SoundAlarm();
+    }
     // Runs a 0.5-minute stopwatch to its alarm (tick 20).
     void runToAlarm()
     {
+        core.Text1_Change("0.5");
         core.Command1_Click();
-        for (int i = 0; i < 20; ++i)
-            if (core.Timer2_Timer("0.5", false).alarmDue)
-                core.SoundAlarm();
+        ticks(20);
     }
 };
 
 } // namespace
 
-TEST_CASE(stateTable)
+TEST_CASE("stateTable")
 {
     // Each transition with the buttons, the timer flag and the status it leaves.
     struct Row {
@@ -74,7 +79,7 @@ TEST_CASE(stateTable)
     };
     TimingEngine engine;
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.step);
+        INFO(row.step);
         const std::string step = row.step;
         if (step == "start" || step == "start again" || step.rfind("stop", 0) == 0)
             engine.startOrStop();
@@ -83,14 +88,14 @@ TEST_CASE(stateTable)
         else if (step != "created")
             engine.pauseOrContinue();
         CHECK_EQ(engine.state(), row.state);
-        CHECK(engine.look().command1 == row.command1);
-        CHECK(engine.look().command2 == row.command2);
+        CHECK(engine.look().startStop == row.command1);
+        CHECK(engine.look().pauseContinue == row.command2);
         CHECK_EQ(engine.look().timerOn, row.timerOn);
         CHECK_EQ(engine.look().status, row.status);
     }
 }
 
-TEST_CASE(stopwatchCountsUpAndTurnsRedPastTarget)
+TEST_CASE("stopwatchCountsUpAndTurnsRedPastTarget")
 {
     TimingEngine engine;
     CHECK_EQ(engine.look().display, "0:00:00");
@@ -117,7 +122,7 @@ TEST_CASE(stopwatchCountsUpAndTurnsRedPastTarget)
     CHECK_EQ(engine.look().display, "24:00:00");
 }
 
-TEST_CASE(countdownFinishesWithTimeIsUp)
+TEST_CASE("countdownFinishesWithTimeIsUp")
 {
     TimingEngine engine;
     engine.startOrStop();
@@ -135,11 +140,11 @@ TEST_CASE(countdownFinishesWithTimeIsUp)
     CHECK_EQ(engine.look().status, "");
     CHECK(engine.look().displayColour == kDisplayBlue);
     // A finish leaves the tooltip of a fresh window, not that of a stop.
-    CHECK_EQ(engine.look().command1.tooltip, "点一下开始计时");
-    CHECK(!engine.look().command2.visible);
+    CHECK_EQ(engine.look().startStop.tooltip, "点一下开始计时");
+    CHECK(!engine.look().pauseContinue.visible);
 }
 
-TEST_CASE(pauseContinueAndStopKeepOrResetTheCount)
+TEST_CASE("pauseContinueAndStopKeepOrResetTheCount")
 {
     TimingEngine engine;
     engine.startOrStop();
@@ -160,7 +165,7 @@ TEST_CASE(pauseContinueAndStopKeepOrResetTheCount)
     CHECK_EQ(engine.look().display, "0:00:01");
 }
 
-TEST_CASE(alarmTicks)
+TEST_CASE("alarmTicks")
 {
     struct Row {
         const char *minutes;
@@ -183,7 +188,8 @@ TEST_CASE(alarmTicks)
         {"abc", true, 0, "时间到了"},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.minutes, row.countdown ? " countdown" : " stopwatch");
+        CAPTURE(row.minutes);
+        CAPTURE(row.countdown);
         TimingEngine engine;
         engine.startOrStop();
         engine.tick(row.minutes, row.countdown);
@@ -192,7 +198,7 @@ TEST_CASE(alarmTicks)
     }
 }
 
-TEST_CASE(changesDuringARunCountFromTheNextTick)
+TEST_CASE("changesDuringARunCountFromTheNextTick")
 {
     // Ticking the countdown box when the stopwatch is past its target ends
     // the run on the next tick.
@@ -217,30 +223,35 @@ TEST_CASE(changesDuringARunCountFromTheNextTick)
     CHECK_EQ(raise.look().display, "0:09:49");
 }
 
-TEST_CASE(alarmPlaysTheFileOrSoundsTheTone)
+TEST_CASE("alarmPlaysTheFileOrSoundsTheTone")
 {
-    CoreRig there;
-    there.env.files.existing.insert("/opt/brisko/sound.mp3");
-    there.runToAlarm();
-    CHECK_EQ(there.env.alarm.played.size(), size_t(1));
-    CHECK_EQ(there.env.alarm.played[0], "/opt/brisko/sound.mp3");
-    CHECK(there.env.tone.beeps.empty());
-    // A file there that the player cannot play still gives an alarm.
-    there.env.alarm.failToPlay();
-    CHECK_EQ(there.env.tone.beeps.size(), size_t(1));
-
-    CoreRig missing;
-    bool paintedFirst = false;
-    missing.core.alarm().beforeTone = [&] { paintedFirst = missing.env.tone.beeps.empty(); };
-    missing.runToAlarm();
-    CHECK(missing.env.alarm.played.empty());
-    CHECK_EQ(missing.env.tone.beeps.size(), size_t(1));
-    CHECK_EQ(missing.env.tone.beeps[0].first, 1000);
-    CHECK_EQ(missing.env.tone.beeps[0].second, 5000);
-    CHECK(paintedFirst);
+    SUBCASE("the file there")
+    {
+        CoreRig there;
+        there.env.files.existing.insert("/opt/brisko/sound.mp3");
+        there.runToAlarm();
+        REQUIRE_EQ(there.env.alarm.played.size(), size_t(1));
+        CHECK_EQ(there.env.alarm.played[0], "/opt/brisko/sound.mp3");
+        CHECK(there.env.tone.beeps.empty());
+        // A file there that the player cannot play still gives an alarm.
+        there.env.alarm.failToPlay();
+        CHECK_EQ(there.env.tone.beeps.size(), size_t(1));
+    }
+    SUBCASE("no file: the tone, once the window is painted")
+    {
+        CoreRig missing;
+        bool paintedFirst = false;
+        missing.core.SetBeforeTone([&] { paintedFirst = missing.env.tone.beeps.empty(); });
+        missing.runToAlarm();
+        CHECK(missing.env.alarm.played.empty());
+        REQUIRE_EQ(missing.env.tone.beeps.size(), size_t(1));
+        CHECK_EQ(missing.env.tone.beeps[0].first, 1000);
+        CHECK_EQ(missing.env.tone.beeps[0].second, 5000);
+        CHECK(paintedFirst);
+    }
 }
 
-TEST_CASE(lateCannotPlayReportAfterAStopStaysSilent)
+TEST_CASE("lateCannotPlayReportAfterAStopStaysSilent")
 {
     CoreRig rig;
     rig.env.files.existing.insert("/opt/brisko/sound.mp3");
@@ -256,37 +267,43 @@ TEST_CASE(lateCannotPlayReportAfterAStopStaysSilent)
     rig.core.Command1_Click(); // 开始 again
     rig.env.alarm.failToPlay();
     CHECK(rig.env.tone.beeps.empty());
-    CHECK(!rig.core.alarm().live());
+    CHECK(!rig.core.alarmLive());
 
     // A countdown's finish leaves the alarm live.
-    for (int i = 0; i < 30; ++i)
-        if (rig.core.Timer2_Timer("0.5", true).alarmDue)
-            rig.core.SoundAlarm();
-    CHECK_EQ(rig.core.timingLook().display, "时间到了");
-    CHECK(rig.core.alarm().live());
+    rig.core.Check2_Click(true);
+    rig.ticks(30);
+    CHECK_EQ(rig.core.look().timing.display, "时间到了");
+    CHECK(rig.core.alarmLive());
     rig.env.alarm.failToPlay();
     CHECK_EQ(rig.env.tone.beeps.size(), size_t(1));
 }
 
-TEST_CASE(minutesEntryStoresPositiveTextsAsTyped)
+TEST_CASE("minutesEntryStoresPositiveTextsAsTyped")
 {
     CoreRig rig;
     for (const char *typed : {"12abc", "2.5分", "7"}) {
-        CHECK_CONTEXT(typed);
+        INFO(typed);
         CHECK(rig.core.Text1_Change(typed));
         CHECK_EQ(rig.env.store.get("Text1"), typed);
     }
     CHECK(rig.env.messages.shown.empty());
     for (const char *bad : {"", "0", "-", ".", "-3", "abc"}) {
-        CHECK_CONTEXT(bad);
+        INFO(bad);
         rig.env.messages.shown.clear();
         CHECK(!rig.core.Text1_Change(bad));
-        CHECK_EQ(rig.env.messages.shown.size(), size_t(1));
+        REQUIRE_EQ(rig.env.messages.shown.size(), size_t(1));
         const MessageSpec &m = rig.env.messages.shown[0];
         CHECK_EQ(m.text, "此处必须大于0");
         CHECK_EQ(m.title, "brisko");
-        CHECK(m.buttons == MessageSpec::Buttons::Ok && m.icon == MessageSpec::Icon::None);
-        CHECK_EQ(rig.env.store.get("Text1"), "7");
+        CHECK(m.buttons == MessageSpec::Buttons::Ok);
+        CHECK(m.icon == MessageSpec::Icon::None);
+        // The entry goes back to 5, which is stored in turn.
+        CHECK_EQ(rig.core.look().minutes, "5");
+        CHECK_EQ(rig.env.store.get("Text1"), "5");
+        // Setting the entry to the text it already holds stores nothing.
+        rig.env.store.log.clear();
+        CHECK(rig.core.Text1_Change("5"));
+        CHECK(rig.env.store.log.empty());
     }
     rig.core.Check2_Click(true);
     CHECK_EQ(rig.env.store.get("Check2"), " 1");

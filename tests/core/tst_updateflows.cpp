@@ -1,10 +1,11 @@
 // The version check at start-up and in the update window, over a fake site.
 
+#include "core/mainwindow/mainwindowcore.h"
 #include "core/rules/versionrules.h"
 #include "core/update/updateflows.h"
 #include "core/update/versionquery.h"
 #include "fakes/fakeservices.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <cfloat>
 #include <string>
@@ -18,7 +19,7 @@ const char *const kNoNetwork = nullptr;
 
 } // namespace
 
-TEST_CASE(checkNewVersion)
+TEST_CASE("checkNewVersion")
 {
     struct Row {
         const char *page;
@@ -29,7 +30,7 @@ TEST_CASE(checkNewVersion)
         {kNoNetwork, ""},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.page ? row.page : "no network");
+        INFO((row.page ? row.page : "no network"));
         FakeHttp http;
         if (row.page)
             http.bodies[kVersionUrl] = row.page;
@@ -38,7 +39,7 @@ TEST_CASE(checkNewVersion)
     }
 }
 
-TEST_CASE(startupNotice)
+TEST_CASE("startupNotice")
 {
     struct Row {
         const char *page;
@@ -55,14 +56,14 @@ TEST_CASE(startupNotice)
         {kNoNetwork, MessageAnswer::Ok, false, false},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.page ? row.page : "no network");
+        INFO((row.page ? row.page : "no network"));
         FakeEnvironment env;
         if (row.page)
             env.http.bodies[kVersionUrl] = row.page;
         env.messages.answers.push_back(row.answer);
         NotifyNewVersion(env.services(), &env, [] { return true; });
-        CHECK_EQ(env.messages.shown.size(), size_t(row.shown ? 1 : 0));
-        CHECK_EQ(env.browser.opened.size(), size_t(row.opened ? 1 : 0));
+        REQUIRE_EQ(env.messages.shown.size(), size_t(row.shown ? 1 : 0));
+        REQUIRE_EQ(env.browser.opened.size(), size_t(row.opened ? 1 : 0));
         if (row.opened) {
             CHECK_EQ(env.browser.opened[0], kUpdatePage);
             // Opened from the main window, which the notice belongs to.
@@ -80,7 +81,7 @@ TEST_CASE(startupNotice)
     }
 }
 
-TEST_CASE(noticeForAWindowGoneDuringTheQuery)
+TEST_CASE("noticeForAWindowGoneDuringTheQuery")
 {
     FakeEnvironment env;
     env.http.bodies[kVersionUrl] = "[123]";
@@ -89,7 +90,7 @@ TEST_CASE(noticeForAWindowGoneDuringTheQuery)
     CHECK(env.browser.opened.empty());
 }
 
-TEST_CASE(updateWindowOutcome)
+TEST_CASE("updateWindowOutcome")
 {
     const std::string upToDate = "您使用的版本已经是最新版的了，您无需下载更新";
     const std::string found = "检查到有新的版本了";
@@ -107,7 +108,7 @@ TEST_CASE(updateWindowOutcome)
         {"[1e999]", found, "最新版本为:" + FormatVersionNumber(DBL_MAX)},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.page ? row.page : "no network");
+        INFO((row.page ? row.page : "no network"));
         FakeEnvironment env;
         if (row.page)
             env.http.bodies[kVersionUrl] = row.page;
@@ -117,11 +118,14 @@ TEST_CASE(updateWindowOutcome)
         CHECK_EQ(look.label2, "当前版本为：V1.2.2");
         CHECK_EQ(look.label3, row.label3);
         CHECK_EQ(look.command1Visible, !row.label3.empty());
-        CHECK(!look.label4Visible && !look.command3Visible);
+        CHECK(!look.label4Visible);
+        CHECK(!look.command3Visible);
     }
     const UpdateWindowLook laidOut = UpdateWindowLaidOut();
     CHECK_EQ(laidOut.label1, "正在联网查看是否有最新版本...");
-    CHECK(laidOut.label4Visible && laidOut.command3Visible && !laidOut.command1Visible);
+    CHECK(laidOut.label4Visible);
+    CHECK(laidOut.command3Visible);
+    CHECK(!laidOut.command1Visible);
 
     FakeEnvironment env;
     int updateWindow = 0;
@@ -130,7 +134,7 @@ TEST_CASE(updateWindowOutcome)
     CHECK(env.browser.owners == std::vector<WindowHandle>{&updateWindow});
 }
 
-TEST_CASE(ownVersion)
+TEST_CASE("ownVersion")
 {
     FakeEnvironment env;
     Services s = env.services();
@@ -138,4 +142,47 @@ TEST_CASE(ownVersion)
     CHECK_EQ(ProgramVersionText(s), "V1.2.2");
     s.versionMinor = 10;
     CHECK_EQ(ProgramVersionText(s), "V1.10.2");
+}
+
+TEST_CASE("updateWindowFromTheMainWindow")
+{
+    FakeEnvironment env;
+    env.http.bodies[kVersionUrl] = "[123]";
+    MainWindowCore core(env.services(), nullptr);
+    core.FinishLoad([] { return true; });
+    // The entry chosen again while the first window loads does nothing.
+    CHECK(core.menuUpdate_Click());
+    CHECK(!core.look().housekeepingOn);
+    env.http.whileWaiting = [&] { CHECK(!core.menuUpdate_Click()); };
+    const UpdateWindowLook look = core.LoadUpdateWindow();
+    CHECK_EQ(look.label2, "当前版本为：V1.2.2");
+    CHECK_EQ(look.label3, "最新版本为:V1.2.3");
+    int updateWindow = 0;
+    core.UpdateCommand1_Click(&updateWindow);
+    CHECK(env.browser.opened.back() == kUpdatePage);
+    CHECK(env.browser.owners.back() == static_cast<WindowHandle>(&updateWindow));
+    core.UpdateWindowClosed();
+    CHECK(core.look().housekeepingOn);
+    CHECK(core.menuUpdate_Click());
+}
+
+TEST_CASE("aboutTextsAndTheHostName")
+{
+    FakeEnvironment env;
+    env.store.set("js00", " 61");
+    MainWindowCore core(env.services(), nullptr);
+    core.Form_Load(314, 114, {}, 96);
+    core.FinishLoad([] { return true; });
+    const AboutTexts texts = core.AboutWindowTexts();
+    CHECK_EQ(texts.label1, "当前版本为：V1.2.2");
+    CHECK_EQ(texts.label3, "您已使用本软件合计有 0:01:01");
+    CHECK_EQ(texts.label5, "vendor.test");
+    int aboutWindow = 0;
+    core.AboutLabel5_Click(&aboutWindow);
+    CHECK(env.browser.opened.back() == "http://vendor.test/");
+    CHECK(env.browser.owners.back() == static_cast<WindowHandle>(&aboutWindow));
+    for (const char *url : {"https://www.Pelmora.example", "http://user@www.pelmora.example:8080/",
+                            "www.pelmora.example/brk?x#y"})
+        CHECK_EQ(HostOf(url), "www.pelmora.example");
+    CHECK_EQ(HostOf("http://[::1]:47811"), "[::1]");
 }

@@ -3,19 +3,19 @@
 
 #include "core/rules/numbertext.h"
 #include "core/rules/versionrules.h"
-#include "support/check.h"
+#include "support/testing.h"
 
 #include <cfloat>
 #include <string>
 
-TEST_CASE(versionNumberOf)
+TEST_CASE("versionNumberOf")
 {
     CHECK_EQ(VersionNumberOf(1, 2, 2), 122.0);
     // One digit each for minor and revision: 1.2.10 and 1.3.0 collide.
     CHECK_EQ(VersionNumberOf(1, 2, 10), VersionNumberOf(1, 3, 0));
 }
 
-TEST_CASE(parseVersionText)
+TEST_CASE("parseVersionText")
 {
     std::string allBytes;
     for (int i = 0; i < 256; ++i)
@@ -45,14 +45,14 @@ TEST_CASE(parseVersionText)
         {"close before open", "a]b[123]", "0"},
     };
     for (const auto &row : rows) {
-        CHECK_CONTEXT(row.name);
+        INFO(row.name);
         CHECK_EQ(ParseVersionText(row.page), row.text);
     }
 }
 
 // The version text is read as any stored number is read, and only a greater
 // number than our own 1.2.2 is newer.
-TEST_CASE(versionTextNumber)
+TEST_CASE("versionTextNumber")
 {
     const struct {
         const char *name;
@@ -74,14 +74,14 @@ TEST_CASE(versionTextNumber)
         {"beyond range", "1e999", DBL_MAX, true},
     };
     for (const auto &row : rows) {
-        CHECK_CONTEXT(row.name);
+        INFO(row.name);
         const double actual = LeadingNumber(row.text);
         CHECK_EQ(actual, row.number);
         CHECK_EQ(actual > VersionNumberOf(1, 2, 2), row.newer);
     }
 }
 
-TEST_CASE(formatVersionNumber)
+TEST_CASE("formatVersionNumber")
 {
     const struct {
         const char *name;
@@ -98,7 +98,7 @@ TEST_CASE(formatVersionNumber)
         {"largest", DBL_MAX, "V179769313486232" + std::string(292, '0') + ".0.0"},
     };
     for (const auto &row : rows) {
-        CHECK_CONTEXT(row.name);
+        INFO(row.name);
         CHECK_EQ(FormatVersionNumber(row.version), row.text);
     }
 }

@@ -82,3 +82,18 @@ struct FormRig {
             form->Timer2_Timer();
     }
 };
+
+// A main window's core without its window, for the windows it opens.
+struct CoreRig {
+    FakeEnvironment env;
+    MainWindowCore core{env.services(), nullptr};
+
+    // Started as the main window's start-up does, from what the store holds
+    // now; what that start-up asked the vendor's site is forgotten.
+    void load()
+    {
+        core.Form_Load(314, 110, {}, kDesignDpi);
+        core.FinishLoad([] { return true; });
+        env.http.requested.clear();
+    }
+};

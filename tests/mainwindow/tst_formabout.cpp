@@ -20,7 +20,7 @@ private slots:
     void windowIsFixedAndOwnerless();
     void linkOpensTheHomePage();
     void screenReadersSeeAWindow();
-    void madeFromValuesAlone();
+    void madeFromTheCoreAlone();
 };
 
 namespace {
@@ -116,19 +116,22 @@ void TestFormAbout::screenReadersSeeAWindow()
     QCOMPARE(window->childCount(), 5);
 }
 
-// The window needs no main window: the values it shows and a browser.
-void TestFormAbout::madeFromValuesAlone()
+// The window needs no main window, only its core: the texts come from there
+// and the link goes back to it, owned by the About window.
+void TestFormAbout::madeFromTheCoreAlone()
 {
-    FakeBrowser browser;
-    FormAbout about({.usageTotal = 59, .programVersion = "V9.8.7", .vendorUrl = "http://x.test"},
-                    browser);
+    CoreRig rig;
+    rig.env.store.set("js00", " 59");
+    rig.load();
+    FormAbout about(rig.core);
     about.Form_Load();
-    QCOMPARE(Child<QLabel>(about, "Label1")->text(), QStringLiteral("当前版本为：V9.8.7"));
+    QCOMPARE(Child<QLabel>(about, "Label1")->text(), QStringLiteral("当前版本为：V1.2.2"));
     QCOMPARE(Child<QLabel>(about, "Label3")->text(),
              QStringLiteral("您已使用本软件合计有 0:00:59"));
-    QCOMPARE(Child<QLabel>(about, "Label5")->text(), QStringLiteral("x.test"));
+    QCOMPARE(Child<QLabel>(about, "Label5")->text(), QStringLiteral("vendor.test"));
     about.Label5_Click();
-    QCOMPARE(Q(browser.opened), QStringList{"http://x.test/"});
+    QCOMPARE(Q(rig.env.browser.opened), QStringList{"http://vendor.test/"});
+    QVERIFY(rig.env.browser.owners[0] == static_cast<QWidget *>(&about));
 }
 
 QTEST_MAIN(TestFormAbout)

@@ -3,7 +3,7 @@
 // window in tests/core/tst_housekeeping.cpp.
 
 #include "core/rules/numbertext.h"
-#include "core/store/filestore.h"
+#include "core/store/posix/filestore.h"
 #include "fakes/fakeservices.h"
 #include "fakes/qtrig.h"
 #include "qt/form1.h"

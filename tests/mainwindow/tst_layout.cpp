@@ -1,16 +1,19 @@
-// Everything the two windows show is wholly visible with the fonts this
+// Everything the three windows show is wholly visible with the fonts this
 // machine has: no control outside its window or over another, no text cut by
 // its control's edge or frame, no entry scrolling its number out of sight.
 //
 // With BRISKO_LAYOUT_SHOTS=<folder> the windows are also saved as PNG files,
 // one per state checked, to look at.
 
+#include "core/design/windowdesign.h"
 #include "fakes/fakeservices.h"
 #include "fakes/qtrig.h"
 #include "qt/fonts.h"
 #include "qt/form1.h"
 #include "qt/formabout.h"
+#include "qt/formupdate.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
@@ -26,8 +29,10 @@ class TestLayout : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { InstallFontSubstitutions(); }
+    void windowsHoldTheirDesign();
     void mainWindowInEveryState();
     void aboutWindow();
+    void updateWindow();
 };
 
 namespace {
@@ -72,7 +77,8 @@ QStringList textProblems(QWidget *w)
     if (auto *label = qobject_cast<QLabel *>(w)) {
         text = label->text();
         area = label->contentsRect();
-        visible = area;
+        // The label draws its text unclipped by its margins.
+        visible = label->rect();
         flags = int(label->alignment()) | (label->wordWrap() ? int(Qt::TextWordWrap) : 0);
     } else if (auto *button = qobject_cast<QAbstractButton *>(w)) {
         QStyleOptionButton option;
@@ -165,6 +171,67 @@ void saveShot(QWidget *window, const QString &name)
                  qPrintable(QStringLiteral(state ": ") + problems.join(QStringLiteral("; "))));    \
     } while (false)
 
+// Each window holds what its design lists, where the design puts it and as it
+// is before anything happened: a control the view left out, placed or
+// captioned on its own shows here.
+void TestLayout::windowsHoldTheirDesign()
+{
+    CoreRig rig;
+    Form1 main(rig.env.services());
+    FormAbout about(rig.core);
+    FormUpdate update(rig.core);
+    const QList<QPair<QWidget *, const WindowDesign *>> windows = {
+        {&main, &kForm1Design}, {&about, &kFormAboutDesign}, {&update, &kFormUpdateDesign}};
+    auto q = [](std::string_view text) { return QString::fromUtf8(text.data(), text.size()); };
+    QStringList wrong;
+    for (const auto &[window, design] : windows) {
+        if (window->windowTitle() != q(design->title))
+            wrong << q(design->name) + QStringLiteral(": title ") + window->windowTitle();
+        for (const ControlDesign &c : design->controls) {
+            const QString name = q(design->name) + QLatin1Char('.') + q(c.name);
+            auto *w = window->findChild<QWidget *>(q(c.name));
+            if (!w) {
+                wrong << name + QStringLiteral(" missing");
+                continue;
+            }
+            const PixelRect px = TwipsRect(c.rect.left, c.rect.top, c.rect.width, c.rect.height);
+            QRect expected(px.left, px.top, px.width - c.shortOnRight, px.height);
+            // A fitted label keeps its left and top and takes its text's size.
+            if (c.kind == ControlKind::FittedLabel)
+                expected.setSize(w->size());
+            QString text;
+            if (auto *label = qobject_cast<QLabel *>(w))
+                text = label->text();
+            else if (auto *button = qobject_cast<QAbstractButton *>(w))
+                text = button->text();
+            else if (auto *entry = qobject_cast<QLineEdit *>(w))
+                text = entry->text();
+            auto *box = qobject_cast<QCheckBox *>(w);
+            const QList<QPair<bool, const char *>> checks = {
+                {w->geometry() == expected, "place"},
+                {text == q(c.text), "text"},
+                {w->toolTip() == q(c.tooltip), "tooltip"},
+                {w->isHidden() != c.visible, "visibility"},
+                {w->isEnabled() == c.enabled, "enabled"},
+                {bool(w->focusPolicy() & Qt::TabFocus) == c.tabStop, "tab stop"},
+                {!box || box->isChecked() == c.checked, "checked"},
+            };
+            for (const auto &[ok, what] : checks)
+                if (!ok)
+                    wrong << name + QLatin1Char(' ') + QLatin1String(what);
+        }
+    }
+    const QList<QAction *> entries = Child<QMenu>(main, "menuCaiDan")->actions();
+    QCOMPARE(entries.size(), qsizetype(kForm1Design.menu->entries.size()));
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const MenuEntryDesign &e = kForm1Design.menu->entries[size_t(i)];
+        if (entries[i]->objectName() != q(e.name) || entries[i]->text() != q(e.caption) ||
+            entries[i]->isEnabled() != e.enabled || entries[i]->isSeparator() != e.separator())
+            wrong << q(e.name);
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral("; "))));
+}
+
 void TestLayout::mainWindowInEveryState()
 {
     FakeEnvironment env;
@@ -239,6 +306,26 @@ void TestLayout::aboutWindow()
     QCOMPARE(Child<QLabel>(*about, "Label3")->text(),
              QStringLiteral("您已使用本软件合计有 9:59:59"));
     CHECK_LAYOUT(about, "about");
+}
+
+// As laid out (never seen, but built), and with each outcome of its query.
+void TestLayout::updateWindow()
+{
+    for (const char *page : {"", "[123]", "[122]"}) {
+        CoreRig rig;
+        rig.load();
+        rig.env.http.bodies["http://vendor.test/brk/newver.htm"] = page;
+        FormUpdate form(rig.core);
+        if (*page)
+            form.Form_Load();
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QString state = QStringLiteral("update-%1").arg(QString::fromLatin1(page));
+        saveShot(&form, state.chopped(*page ? 1 : 0).remove(QLatin1Char('[')));
+        const QStringList problems = layoutProblems(&form);
+        QVERIFY2(problems.isEmpty(),
+                 qPrintable(state + QStringLiteral(": ") + problems.join(QStringLiteral("; "))));
+    }
 }
 
 QTEST_MAIN(TestLayout)

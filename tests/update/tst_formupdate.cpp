@@ -87,8 +87,9 @@ private slots:
 
 void TestFormUpdate::layoutAsDesigned()
 {
-    FakeEnvironment env;
-    FormUpdate form(env.services(), QStringLiteral("V1.2.2"));
+    CoreRig rig;
+    rig.load();
+    FormUpdate form(rig.core);
 
     QCOMPARE(form.windowTitle(), QStringLiteral("检查更新"));
     QCOMPARE(form.size(), QSize(364, 177));
@@ -132,13 +133,14 @@ void TestFormUpdate::loadShowsOutcome()
     QFETCH(QString, label1);
     QFETCH(QString, label3);
 
-    FakeEnvironment env;
+    CoreRig rig;
+    rig.load();
     if (!page.isNull())
-        env.http.bodies[kVersionUrl.toStdString()] = page.toStdString();
-    FormUpdate form(env.services(), QStringLiteral("V1.2.2"));
+        rig.env.http.bodies[kVersionUrl.toStdString()] = page.toStdString();
+    FormUpdate form(rig.core);
     form.Form_Load();
 
-    QCOMPARE(Q(env.http.requested), QStringList{kVersionUrl});
+    QCOMPARE(Q(rig.env.http.requested), QStringList{kVersionUrl});
     QCOMPARE(Child<QLabel>(form, "Label1")->text(), label1);
     QCOMPARE(Child<QLabel>(form, "Label2")->text(), QStringLiteral("当前版本为：V1.2.2"));
     QCOMPARE(Child<QLabel>(form, "Label3")->text(), label3);
@@ -166,9 +168,10 @@ void TestFormUpdate::buttons()
     QFETCH(QString, name);
     QFETCH(QStringList, opened);
 
-    FakeEnvironment env;
-    env.http.bodies[kVersionUrl.toStdString()] = "[123]";
-    FormUpdate form(env.services(), QStringLiteral("V1.2.2"));
+    CoreRig rig;
+    rig.load();
+    rig.env.http.bodies[kVersionUrl.toStdString()] = "[123]";
+    FormUpdate form(rig.core);
     form.Form_Load();
     bool openAfterEscape = false;
     whenModal([&](QWidget *w) {
@@ -183,7 +186,10 @@ void TestFormUpdate::buttons()
 
     QVERIFY(openAfterEscape);
     QVERIFY(!form.isVisible());
-    QCOMPARE(Q(env.browser.opened), opened);
+    QCOMPARE(Q(rig.env.browser.opened), opened);
+    // The page opens from the update window, its owner.
+    for (WindowHandle owner : rig.env.browser.owners)
+        QVERIFY(owner == static_cast<QWidget *>(&form));
 }
 
 void TestFormUpdate::menuPausesOnlyHousekeeping()
@@ -310,7 +316,8 @@ void TestFormUpdate::hostileServerEndsTheLoadInTime()
     Services services = env.services();
     services.http = &http;
     services.vendorUrl = server.url().toStdString();
-    FormUpdate form(services, QStringLiteral("V1.2.2"));
+    MainWindowCore core(services, nullptr);
+    FormUpdate form(core);
     QElapsedTimer wall;
     wall.start();
     form.Form_Load();

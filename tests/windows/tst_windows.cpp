@@ -1,14 +1,17 @@
 // The Windows build's own checks: the registry store against the real registry
 // (inside a throwaway Wine prefix), the rules as the Windows runtime computes
 // them, and the thin Win32 wrappers. Run by scripts/wine-test.sh, which sets
-// "isClose" from outside beforehand. Ends with the line "N passed, N failed".
+// "isClose" from outside beforehand. The test cases run in the order they
+// stand here (doctest's default): the first ones read what the script set.
 
 #include "core/rules/durationtext.h"
 #include "core/rules/numbertext.h"
 #include "core/rules/versionrules.h"
-#include "core/store/registrystore.h"
 #include "core/store/settingsstore.h"
-#include "support/check.h"
+#include "core/store/windows/registrystore.h"
+#include "regtool.h"
+#include "support/testing.h"
+#include "win32/widetext.h"
 #include "win32/win32calls.h"
 
 #include <windows.h>
@@ -21,41 +24,6 @@
 #include <vector>
 
 namespace {
-
-int passed = 0;
-int failed = 0;
-
-void Check(bool ok, const std::string &what)
-{
-    (ok ? passed : failed) += 1;
-    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what.c_str());
-}
-
-// Bytes as printable ASCII, so the log reads the same in any console code page.
-using check::Shown;
-
-std::string Shown(const std::wstring &text)
-{
-    std::string out = "L\"";
-    for (wchar_t c : text) {
-        if (c >= 0x20 && c < 0x7f && c != L'\\' && c != L'"') {
-            out += static_cast<char>(c);
-        } else {
-            char escaped[10];
-            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
-            out += escaped;
-        }
-    }
-    return out + "\"";
-}
-
-template <typename Text>
-void CheckText(const Text &actual, const Text &expected, const std::string &what)
-{
-    Check(actual == expected,
-          what +
-              (actual == expected ? "" : ": got " + Shown(actual) + ", want " + Shown(expected)));
-}
 
 // --- The registry as other programs see it: wide calls, no store involved ---
 // The store's machine-wide key is in the 32-bit view, as "reg add ... /reg:32"
@@ -215,55 +183,56 @@ void Write(const std::string &name, const std::string &text)
     store.WriteSetting(kRoot, kSettingsKey, name, text);
 }
 
-void TestEnvironment()
+TEST_CASE("environment")
 {
-    Check(GetACP() == 936, "the ANSI code page is 936 (got " + std::to_string(GetACP()) +
-                               "; run with LANG/LC_ALL=zh_CN.UTF-8)");
-    Check(dynamic_cast<RegistryStore *>(OpenMachineSettingsStore().get()) != nullptr,
-          "the machine's settings store is the registry");
+    CHECK_MESSAGE(GetACP() == 936u, "the ANSI code page is 936: run with LANG/LC_ALL=zh_CN.UTF-8");
+    CHECK_MESSAGE(dynamic_cast<RegistryStore *>(OpenMachineSettingsStore().get()) != nullptr,
+                  "the machine's settings store is the registry");
 }
 
 // Must run first: the script sets the value before the test starts.
-void TestOutsideQuitRequest()
+TEST_CASE("outsideQuitRequest")
 {
     const std::string text = Read("isClose");
-    CheckText(text, std::string("1"), "\"isClose\" set by reg add reads back");
-    Check(LeadingNumber(text) == 1, "\"isClose\" set by reg add reads as the number 1");
-    Check(LeadingNumber(Read("ISCLOSE")) == 1, "\"isClose\" is found under any case");
+    CHECK_MESSAGE(text == "1", "\"isClose\" set by reg add reads back");
+    CHECK_MESSAGE(LeadingNumber(text) == 1, "\"isClose\" set by reg add reads as the number 1");
+    CHECK_MESSAGE(LeadingNumber(Read("ISCLOSE")) == 1, "\"isClose\" is found under any case");
 }
 
-void TestAbsentKey()
+TEST_CASE("absentKey")
 {
     RemoveMachineKey();
-    Check(!KeyExists(L"SOFTWARE\\Pelmora"), "the key's parent could be removed for the test");
+    CHECK_MESSAGE(!KeyExists(L"SOFTWARE\\Pelmora"),
+                  "the key's parent could be removed for the test");
 
-    CheckText(Read("Text1"), std::string(), "absent key: a read gives the empty text");
-    CheckText(Read("isClose"), std::string(), "absent key: \"isClose\" reads empty");
-    Check(!KeyExists(L"SOFTWARE\\Pelmora"), "absent key: reading creates neither key nor parent");
+    CHECK_MESSAGE(Read("Text1") == "", "absent key: a read gives the empty text");
+    CHECK_MESSAGE(Read("isClose") == "", "absent key: \"isClose\" reads empty");
+    CHECK_MESSAGE(!KeyExists(L"SOFTWARE\\Pelmora"),
+                  "absent key: reading creates neither key nor parent");
 
     Write("Check1", " 1");
-    Check(KeyExists(kKeyW), "the first write creates the key and its parent");
-    CheckText(Read("Check1"), std::string(" 1"), "the first write is read back");
+    CHECK_MESSAGE(KeyExists(kKeyW), "the first write creates the key and its parent");
+    CHECK_MESSAGE(Read("Check1") == " 1", "the first write is read back");
 
-    CheckText(Read("Check2"), std::string(), "absent value: a read gives the empty text");
-    Check(!ReadRawW(L"Check2").present, "absent value: reading does not create it");
+    CHECK_MESSAGE(Read("Check2") == "", "absent value: a read gives the empty text");
+    CHECK_MESSAGE(!ReadRawW(L"Check2").present, "absent value: reading does not create it");
 }
 
-void TestRoundTrip()
+TEST_CASE("roundTrip")
 {
     const char *const texts[] = {"25", "1000", " 3600", "-2", "", "  spaced  ", "12abc"};
     for (const char *text : texts) {
         Write("Text1", text);
-        CheckText(Read("Text1"), std::string(text), std::string("round trip of ") + Shown(text));
+        CHECK_EQ(Read("Text1"), text);
     }
 
     Write("Top", "1000");
     const RawValue raw = ReadRawW(L"Top");
-    Check(raw.type == REG_SZ, "a written value is a REG_SZ");
-    CheckText(raw.text, std::wstring(L"1000", 5), "a written value ends with one NUL");
+    CHECK_MESSAGE(raw.type == DWORD(REG_SZ), "a written value is a REG_SZ");
+    CHECK_MESSAGE(raw.text == std::wstring(L"1000", 5), "a written value ends with one NUL");
 }
 
-void TestChinese()
+TEST_CASE("chinese")
 {
     const struct {
         const char *utf8;
@@ -275,40 +244,40 @@ void TestChinese()
     };
     for (const auto &row : rows) {
         Write("Text1", row.utf8);
-        CheckText(Read("Text1"), std::string(row.utf8),
-                  "Chinese round trip of " + Shown(std::string(row.utf8)));
-        const std::wstring expected = std::wstring(row.utf16) + L'\0';
-        CheckText(ReadRawW(L"Text1").text, expected,
-                  "Chinese stored as Unicode, seen by the wide calls: " + Shown(expected));
+        CHECK_MESSAGE(Read("Text1") == row.utf8, "Chinese round trip");
+        CHECK_MESSAGE(ReadRawW(L"Text1").text == std::wstring(row.utf16) + L'\0',
+                      "Chinese stored as Unicode, seen by the wide calls");
     }
 
     Write("Text1", "分钟");
-    CheckText(ReadRawA("Text1"), std::string("\xB7\xD6\xD6\xD3", 5),
-              "Chinese reaches ANSI readers as code page 936");
+    CHECK_MESSAGE(ReadRawA("Text1") == std::string("\xB7\xD6\xD6\xD3", 5),
+                  "Chinese reaches ANSI readers as code page 936");
 
     SetRawW(L"Text1", std::wstring(L"3\u5206\u949F", 4));
-    CheckText(Read("Text1"), std::string("3分钟"), "Chinese written by a Unicode program");
+    CHECK_MESSAGE(Read("Text1") == "3分钟", "Chinese written by a Unicode program");
 
     // Not in code page 936: lost to '?', but nothing breaks and the number stays.
     Write("Text1", "7\xF0\x9F\x98\x80");
-    Check(LeadingNumber(Read("Text1")) == 7, "a character outside code page 936 keeps the number");
+    CHECK_MESSAGE(LeadingNumber(Read("Text1")) == 7,
+                  "a character outside code page 936 keeps the number");
     Write("Text1", "\xFF\xFE"
                    "9");
-    Check(!ReadRawW(L"Text1").text.empty(), "broken UTF-8 is still stored");
+    CHECK_MESSAGE(!ReadRawW(L"Text1").text.empty(), "broken UTF-8 is still stored");
 }
 
-void TestNameCase()
+TEST_CASE("nameCase")
 {
     Write("Text1", "30");
     for (const char *name : {"text1", "TEXT1", "tExT1"}) {
-        CheckText(Read(name), std::string("30"), std::string("\"Text1\" read as ") + name);
+        INFO(name);
+        CHECK_EQ(Read(name), "30");
     }
     Write("TEXT1", "31");
-    CheckText(Read("Text1"), std::string("31"), "a write under another case replaces the value");
-    Check(ValuesNamed(L"text1") == 1, "names differing in case are one value");
+    CHECK_MESSAGE(Read("Text1") == "31", "a write under another case replaces the value");
+    CHECK_MESSAGE(ValuesNamed(L"text1") == 1, "names differing in case are one value");
 }
 
-void TestOtherTypes()
+TEST_CASE("otherTypes")
 {
     const struct {
         const char *name;
@@ -324,42 +293,44 @@ void TestOtherTypes()
         {"REG_NONE", REG_NONE, std::string("1\0", 2)},
     };
     for (const auto &row : rows) {
+        INFO(row.name);
         SetRawA("Check1", row.type, row.data);
-        CheckText(Read("Check1"), std::string(), std::string(row.name) + " reads as empty");
+        CHECK_EQ(Read("Check1"), "");
     }
     Write("Check1", " 1");
-    Check(ReadRawW(L"Check1").type == REG_SZ, "a write turns a value of another type into text");
+    CHECK_MESSAGE(ReadRawW(L"Check1").type == DWORD(REG_SZ),
+                  "a write turns a value of another type into text");
 }
 
-void TestNulAndUnterminated()
+TEST_CASE("nulAndUnterminated")
 {
     Write("Text1", std::string("12\0ab", 5));
-    CheckText(Read("Text1"), std::string("12"), "the store's own text with a NUL reads to the NUL");
-    CheckText(ReadRawW(L"Text1").text, std::wstring(L"12\0ab\0", 6),
-              "a text with a NUL is stored whole");
+    CHECK_MESSAGE(Read("Text1") == "12", "the store's own text with a NUL reads to the NUL");
+    CHECK_MESSAGE(ReadRawW(L"Text1").text == std::wstring(L"12\0ab\0", 6),
+                  "a text with a NUL is stored whole");
 
     SetRawA("Text1", REG_SZ, std::string("ab\0cd\0", 6));
-    CheckText(Read("Text1"), std::string("ab"), "outside data with a NUL inside");
+    CHECK_MESSAGE(Read("Text1") == "ab", "outside data with a NUL inside");
     SetRawA("Text1", REG_SZ, std::string("\0xyz", 4));
-    CheckText(Read("Text1"), std::string(), "outside data starting with a NUL");
+    CHECK_MESSAGE(Read("Text1") == "", "outside data starting with a NUL");
 
     SetRawA("Text1", REG_SZ, "345");
-    CheckText(Read("Text1"), std::string("345"), "data without a terminating NUL reads whole");
+    CHECK_MESSAGE(Read("Text1") == "345", "data without a terminating NUL reads whole");
     SetRawA("Text1", REG_SZ, "\xB7\xD6\xD6\xD3");
-    CheckText(Read("Text1"), std::string("分钟"), "Chinese data without a terminating NUL");
+    CHECK_MESSAGE(Read("Text1") == "分钟", "Chinese data without a terminating NUL");
     SetRawW(L"Text1", L"67");
-    CheckText(Read("Text1"), std::string("67"), "wide data without a terminating NUL");
+    CHECK_MESSAGE(Read("Text1") == "67", "wide data without a terminating NUL");
 
     const std::string longText(100000, 'x');
     Write("Text1", longText);
-    Check(Read("Text1") == longText, "a 100000-character text round trip");
+    CHECK_MESSAGE(Read("Text1") == longText, "a 100000-character text round trip");
 }
 
 // The machine-wide key sits in the 32-bit view; the user's own key and the
 // old VirtualStore copy hide it value by value, and a write never goes behind
 // a per-user copy. Wine runs as an administrator, so the refused machine-wide
 // write of a standard user is not shown here.
-void TestViewsAndPerUserPlaces()
+TEST_CASE("viewsAndPerUserPlaces")
 {
     const wchar_t *const user = L"SOFTWARE\\Pelmora\\Brisko";
     const wchar_t *const virtualStore =
@@ -368,36 +339,198 @@ void TestViewsAndPerUserPlaces()
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\VirtualStore");
 
     Write("Left", "1500");
-    CheckText(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_32KEY, L"Left"), std::wstring(L"1500"),
-              "a write lands in the 32-bit view");
-    CheckText(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_64KEY, L"Left"), std::wstring(L"<absent>"),
-              "and not in the 64-bit view");
+    CHECK_MESSAGE(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_32KEY, L"Left") == L"1500",
+                  "a write lands in the 32-bit view");
+    CHECK_MESSAGE(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_64KEY, L"Left") == L"<absent>",
+                  "and not in the 64-bit view");
 
     SetAt(HKEY_CURRENT_USER, virtualStore, 0, L"Left", L"1515");
-    CheckText(Read("Left"), std::string("1515"), "the old VirtualStore copy hides the machine's");
+    CHECK_MESSAGE(Read("Left") == "1515", "the old VirtualStore copy hides the machine's");
     Write("Left", "1530");
-    CheckText(GetAt(HKEY_CURRENT_USER, user, 0, L"Left"), std::wstring(L"1530"),
-              "a value with a per-user copy is written to the user's own key");
-    CheckText(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_32KEY, L"Left"), std::wstring(L"1500"),
-              "and the machine's copy is left alone");
-    CheckText(Read("Left"), std::string("1530"), "what was written last is what is read");
+    CHECK_MESSAGE(GetAt(HKEY_CURRENT_USER, user, 0, L"Left") == L"1530",
+                  "a value with a per-user copy is written to the user's own key");
+    CHECK_MESSAGE(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_32KEY, L"Left") == L"1500",
+                  "and the machine's copy is left alone");
+    CHECK_MESSAGE(Read("Left") == "1530", "what was written last is what is read");
 
     SetAt(HKEY_CURRENT_USER, user, 0, L"Text1", L"\u5341");
-    CheckText(Read("Text1"), std::string("十"), "the user's own value wins");
+    CHECK_MESSAGE(Read("Text1") == "十", "the user's own value wins");
     Write("isClose", "1");
     SetAt(HKEY_CURRENT_USER, user, 0, L"isClose", L"0");
-    CheckText(Read("isClose"), std::string("1"), "isClose 1 machine-wide applies to every user");
+    CHECK_MESSAGE(Read("isClose") == "1", "isClose 1 machine-wide applies to every user");
     Write("isClose", "0");
-    CheckText(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_32KEY, L"isClose"), std::wstring(L"0"),
-              "isClose is written machine-wide");
+    CHECK_MESSAGE(GetAt(HKEY_LOCAL_MACHINE, kKeyW, KEY_WOW64_32KEY, L"isClose") == L"0",
+                  "isClose is written machine-wide");
 
-    Check(store.DeleteValue(kRoot, kSettingsKey, "Left"), "a value can be deleted everywhere");
-    CheckText(Read("Left"), std::string(), "a deleted value reads empty");
+    CHECK_MESSAGE(store.DeleteValue(kRoot, kSettingsKey, "Left") ==
+                      RegistryStore::DeleteResult::Deleted,
+                  "a value can be deleted everywhere");
+    CHECK_MESSAGE(Read("Left") == "", "a deleted value reads empty");
     RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Pelmora");
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Classes\\VirtualStore");
 }
 
-void TestRules()
+// The settings tool, run in this process over the registry: the same command
+// line, messages and exit codes as on Linux (tests/core/tst_briskoreg.cpp).
+struct ToolRun {
+    int code = -1;
+    std::string out, err;
+};
+
+ToolRun RunTool(const std::vector<std::string> &args)
+{
+    ToolRun run;
+    RegToolOutput output;
+    run.code = RunRegTool(args, StoreBackEnd(), output);
+    run.out = output.out;
+    run.err = output.err;
+    return run;
+}
+
+bool Has(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// The value's name as the machine-wide key spells it; "" when absent.
+std::wstring NameAsStored(const wchar_t *name)
+{
+    HKEY key = nullptr;
+    std::wstring stored;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kKeyW, 0, KEY_READ | KEY_WOW64_32KEY, &key) !=
+        ERROR_SUCCESS)
+        return stored;
+    wchar_t found[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (RegEnumValueW(key, i, found, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        if (lstrcmpiW(found, name) == 0)
+            stored.assign(found, length);
+    }
+    RegCloseKey(key);
+    return stored;
+}
+
+TEST_CASE("settingsTool")
+{
+    const wchar_t *const user = L"SOFTWARE\\Pelmora\\Brisko";
+    RemoveMachineKey();
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Pelmora");
+    const std::string done = "The operation completed successfully.\n";
+    const std::string missing = "ERROR: The system was unable to find";
+
+    {
+        INFO("no key yet is not found, status 1");
+        const ToolRun run = RunTool({"query"});
+        CHECK_EQ(run.code, 1);
+        CHECK(Has(run.err, missing));
+    }
+    // Usage errors, status 2.
+    const struct {
+        std::vector<std::string> args;
+        const char *err;
+    } refused[] = {
+        {{}, "say what to do: query, add or delete\nUsage:"},
+        {{"--file", "x.reg", "query"}, "in the registry"},
+        {{"query", "/reg:64"}, "32-bit view"},
+        {{"add", "/v", "Top", "/t", "REG_BINARY", "/d", "00"}, "unsupported type REG_BINARY"},
+    };
+    for (const auto &row : refused) {
+        const ToolRun run = RunTool(row.args);
+        CAPTURE(row.args);
+        CAPTURE(run.err);
+        CHECK_EQ(run.code, 2);
+        CHECK(Has(run.err, row.err));
+    }
+
+    // A name the program keeps is made with the program's spelling.
+    ToolRun run = RunTool({"add", "text1", "5分钟", "/reg:32"});
+    CHECK_EQ(run.code, 0);
+    CHECK_EQ(run.out, done);
+    CHECK_EQ(run.err, "");
+    CHECK_MESSAGE(NameAsStored(L"Text1") == L"Text1", "text1 is made as Text1");
+    CHECK_MESSAGE(Read("Text1") == "5分钟", "the program reads what the tool wrote");
+
+    // REG_DWORD as on Linux: stored as a number, which the program reads as
+    // nothing, and shown in hex.
+    run = RunTool({"add", "/v", "Top", "/t", "reg_dword", "/d", "0x10", "/f"});
+    CHECK_EQ(run.code, 0);
+    CHECK_EQ(run.out, done);
+    CHECK_MESSAGE(ReadRawW(L"Top").type == DWORD(REG_DWORD), "the value is a REG_DWORD");
+    CHECK_MESSAGE(Read("Top") == "", "a REG_DWORD reads as empty to the program");
+    run = RunTool({"add", "/v", "Left", "/t", "REG_DWORD", "/d", "4294967296"});
+    CHECK_MESSAGE(run.code == 2, "a number too big for a REG_DWORD is refused");
+    CHECK(Has(run.err, "REG_DWORD data must be"));
+
+    run = RunTool({"query", "HKLM\\SOFTWARE\\Pelmora\\Brisko", "/v", "TEXT1"});
+    CHECK_MESSAGE(run.out == "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmora\\Brisko\n"
+                             "    Text1    REG_SZ    5分钟\n\n",
+                  "query names the value as stored");
+    run = RunTool({"query"});
+    {
+        INFO("query lists values of every type");
+        CAPTURE(run.out);
+        CHECK(Has(run.out, "    Text1    REG_SZ    5分钟\n"));
+        CHECK(Has(run.out, "    Top    REG_DWORD    0x10\n"));
+    }
+    run = RunTool({"query", "Nope"});
+    CHECK_MESSAGE(run.code == 1, "a missing value is not found, status 1");
+    CHECK_EQ(run.out, "");
+    CHECK(Has(run.err, missing));
+
+    // The user's own copy is written and read first; a quit request goes
+    // machine-wide, past it.
+    CAPTURE(run.err);
+    SetAt(HKEY_CURRENT_USER, user, 0, L"Check1", L" 0");
+    run = RunTool({"add", "Check1", " 1"});
+    CHECK_EQ(run.code, 0);
+    CHECK_MESSAGE(Has(run.err,
+                      "stored for this user in HKEY_CURRENT_USER\\SOFTWARE\\Pelmora\\Brisko, "
+                      "which is read before HKEY_LOCAL_MACHINE\\SOFTWARE\\Pelmora\\Brisko"),
+                  "a value the user holds is stored for the user, and said");
+    CHECK_MESSAGE(GetAt(HKEY_CURRENT_USER, user, 0, L"Check1") == L" 1",
+                  "the user's own copy took it");
+    SetAt(HKEY_CURRENT_USER, user, 0, L"isClose", L"0");
+    run = RunTool({"add", "isClose", "1"});
+    CHECK_MESSAGE(run.code == 0, "the quit request is stored machine-wide");
+    CHECK_EQ(run.err, "");
+    CHECK_MESSAGE(Read("isClose") == "1", "and ends every user's copies");
+    SetAt(HKEY_CURRENT_USER, user, 0, L"isClose", L"1");
+    run = RunTool({"add", "isClose", "0"});
+    CHECK_EQ(run.code, 0);
+    CHECK_MESSAGE(Has(run.err, "this user's own copy in HKEY_CURRENT_USER"),
+                  "a machine-wide write behind the user's copy is said");
+
+    run = RunTool({"delete", "/v", "Check1", "/f"});
+    CHECK_EQ(run.code, 0);
+    CHECK_EQ(run.out, done);
+    CHECK_MESSAGE(!Has(RunTool({"query"}).out, "Check1"), "a deleted value is gone from every key");
+    run = RunTool({"delete", "Check1"});
+    CHECK_MESSAGE(run.code == 1, "deleting a missing value, status 1");
+    CHECK(Has(run.err, missing));
+
+    RemoveMachineKey();
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"SOFTWARE\\Pelmora");
+}
+
+// The Windows sources' names for the core's one conversion: exact both ways.
+TEST_CASE("wideText")
+{
+    const std::string texts[] = {"5分钟",
+                                 "\xFF\xFE"
+                                 "9",
+                                 std::string("12\0ab", 5), "\xF0\x9F\x98\x80"};
+    for (const std::string &text : texts)
+        CHECK_EQ(widetext::Narrow(widetext::Widen(text)), text);
+    CHECK_MESSAGE(widetext::Widen("5分钟") == L"5\u5206\u949F", "Widen gives UTF-16");
+    CHECK_MESSAGE(widetext::Narrow(L"\xD800") == "\xEF\xBF\xBD",
+                  "a lone surrogate narrows to U+FFFD");
+}
+
+// The rules as the Windows runtime computes them.
+TEST_CASE("rules")
 {
     const struct {
         double seconds;
@@ -406,9 +539,8 @@ void TestRules()
         {0, "0:00:00"}, {10, "0:00:10"}, {3661, "1:01:01"}, {9.5, "0:00:09.5"}, {-1, "-1:59:59"},
     };
     for (const auto &row : durations) {
-        char label[48];
-        std::snprintf(label, sizeof label, "FormatSeconds(%g)", row.seconds);
-        CheckText(FormatSeconds(row.seconds), std::string(row.text), label);
+        CAPTURE(row.seconds);
+        CHECK_EQ(FormatSeconds(row.seconds), row.text);
     }
 
     const struct {
@@ -420,7 +552,8 @@ void TestRules()
         {"1.5e3", 1500}, {"2d-2", 0.02},  {"5分钟", 5}, {"1e999", DBL_MAX},
     };
     for (const auto &row : numbers) {
-        Check(LeadingNumber(row.text) == row.number, "LeadingNumber(" + Shown(row.text) + ")");
+        CAPTURE(row.text);
+        CHECK_EQ(LeadingNumber(row.text), row.number);
     }
 
     const struct {
@@ -440,19 +573,17 @@ void TestRules()
         {1e20, "100000000000000000000", " 100000000000000000000"},
     };
     for (const auto &row : texts) {
-        CheckText(PlainDecimalText(row.number), std::string(row.plain),
-                  std::string("PlainDecimalText ") + row.plain);
-        CheckText(SignedPlaceText(row.number), std::string(row.signedPlace),
-                  std::string("SignedPlaceText ") + row.plain);
+        CAPTURE(row.number);
+        CHECK_EQ(PlainDecimalText(row.number), row.plain);
+        CHECK_EQ(SignedPlaceText(row.number), row.signedPlace);
     }
 
-    CheckText(ParseVersionText("<p>newest: [V1.2.3]</p>"), std::string("v1.2.3"),
-              "ParseVersionText in markup");
-    CheckText(ParseVersionText("Not Found"), std::string("0"), "ParseVersionText without brackets");
-    Check(LeadingNumber(ParseVersionText("[123]")) == 123, "the number of [123]");
-    CheckText(FormatVersionNumber(122), std::string("V1.2.2"), "FormatVersionNumber(122)");
-    CheckText(FormatVersionNumber(1234), std::string("V12.3.4"), "FormatVersionNumber(1234)");
-    CheckText(FormatVersionNumber(122.5), std::string("V1.2.2.5"), "FormatVersionNumber(122.5)");
+    CHECK_EQ(ParseVersionText("<p>newest: [V1.2.3]</p>"), "v1.2.3");
+    CHECK_EQ(ParseVersionText("Not Found"), "0");
+    CHECK_EQ(LeadingNumber(ParseVersionText("[123]")), 123.0);
+    CHECK_EQ(FormatVersionNumber(122), "V1.2.2");
+    CHECK_EQ(FormatVersionNumber(1234), "V12.3.4");
+    CHECK_EQ(FormatVersionNumber(122.5), "V1.2.2.5");
 }
 
 bool UnderWine()
@@ -461,7 +592,7 @@ bool UnderWine()
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-void TestBeep()
+TEST_CASE("beep")
 {
     // The program's own tone under Wine, whose Beep returns at once; elsewhere a
     // short one, so the test never waits through seconds.
@@ -470,8 +601,8 @@ void TestBeep()
     PlatformBeep(1000, ms);
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
-    Check(true, "Beep(1000, " + std::to_string(ms) + ") returned after " +
-                    std::to_string(took.count()) + " ms");
+    MESSAGE(("Beep(1000, " + std::to_string(ms) + ") returned after " +
+             std::to_string(took.count()) + " ms"));
 }
 
 bool IsTopmost(HWND window)
@@ -484,7 +615,7 @@ bool SameRect(const RECT &a, const RECT &b)
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-void TestTopmost()
+TEST_CASE("topmost")
 {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSA windowClass{};
@@ -497,67 +628,46 @@ void TestTopmost()
     const HWND other = CreateWindowExA(0, "BriskoTestWindow", "other", WS_OVERLAPPEDWINDOW, 400,
                                        120, 300, 200, nullptr, nullptr, instance, nullptr);
     if (main == nullptr || other == nullptr) {
-        std::printf("skip SetWindowPos: no window could be created (error %lu)\n", GetLastError());
+        MESSAGE(("skip SetWindowPos: no window could be created (error " +
+                 std::to_string(GetLastError()) + ")"));
         return;
     }
     ShowWindow(main, SW_SHOWNOACTIVATE);
     ShowWindow(other, SW_SHOW);
     SetActiveWindow(other);
-    Check(GetActiveWindow() == other, "the other window is active before the calls");
+    CHECK_MESSAGE(GetActiveWindow() == other, "the other window is active before the calls");
 
     RECT before{};
     GetWindowRect(main, &before);
     PlatformSetTopmost(main, true);
-    Check(IsTopmost(main), "HWND_TOPMOST puts the window into the topmost band");
+    CHECK_MESSAGE(IsTopmost(main), "HWND_TOPMOST puts the window into the topmost band");
     PlatformSetTopmost(main, true);
-    Check(IsTopmost(main), "repeating HWND_TOPMOST keeps it there");
-    Check(GetActiveWindow() == other, "keeping on top does not activate the window");
+    CHECK_MESSAGE(IsTopmost(main), "repeating HWND_TOPMOST keeps it there");
+    CHECK_MESSAGE(GetActiveWindow() == other, "keeping on top does not activate the window");
     RECT after{};
     GetWindowRect(main, &after);
-    Check(SameRect(before, after), "keeping on top neither moves nor sizes the window");
+    CHECK_MESSAGE(SameRect(before, after), "keeping on top neither moves nor sizes the window");
 
     PlatformSetTopmost(main, false);
-    Check(!IsTopmost(main), "HWND_NOTOPMOST takes it out of the band");
+    CHECK_MESSAGE(!IsTopmost(main), "HWND_NOTOPMOST takes it out of the band");
     PlatformSetTopmost(other, false);
-    Check(!IsTopmost(other), "HWND_NOTOPMOST leaves an ordinary window ordinary");
-    Check(GetActiveWindow() == other, "leaving the band does not activate the window");
+    CHECK_MESSAGE(!IsTopmost(other), "HWND_NOTOPMOST leaves an ordinary window ordinary");
+    CHECK_MESSAGE(GetActiveWindow() == other, "leaving the band does not activate the window");
 
+    // A null window handle is ignored.
     PlatformSetTopmost(nullptr, true);
-    Check(true, "a null window handle is ignored");
 
     DestroyWindow(other);
     DestroyWindow(main);
 }
 
-void TestOpenUrl()
+TEST_CASE("openUrl")
 {
     // Only a local address, and the script puts a stand-in browser first on PATH.
     const char *fromScript = std::getenv("BRISKO_TEST_URL");
     const std::string url = fromScript != nullptr ? fromScript : "http://127.0.0.1:9/brk/";
     PlatformOpenUrl(nullptr, url);
-    Check(true, "ShellExecuteW handed on " + url);
+    MESSAGE(("ShellExecuteW handed on " + url));
 }
 
 } // namespace
-
-int main()
-{
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-
-    TestEnvironment();
-    TestOutsideQuitRequest();
-    TestAbsentKey();
-    TestRoundTrip();
-    TestChinese();
-    TestNameCase();
-    TestOtherTypes();
-    TestNulAndUnterminated();
-    TestViewsAndPerUserPlaces();
-    TestRules();
-    TestBeep();
-    TestTopmost();
-    TestOpenUrl();
-
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
-}

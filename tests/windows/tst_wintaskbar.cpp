@@ -4,7 +4,7 @@
 // attention as a flash until the window comes to the front. Run under Wine by
 // scripts/wine-test.sh; ends with "N passed, N failed".
 
-#include "support/check.h"
+#include "support/testing.h"
 #include "win32/wintaskbar.h"
 
 #include <windows.h>
@@ -109,7 +109,7 @@ HWND MakeWindow()
 
 } // namespace
 
-TEST_CASE(progressWaitsForTheButtonThenReachesItInTheShellsTerms)
+TEST_CASE("progressWaitsForTheButtonThenReachesItInTheShellsTerms")
 {
     ResetShell(true);
     const HWND window = MakeWindow();
@@ -118,7 +118,7 @@ TEST_CASE(progressWaitsForTheButtonThenReachesItInTheShellsTerms)
     CHECK(made.empty());
     // The button now exists: the state asked for before is shown at once.
     taskbar.buttonCreated();
-    CHECK_EQ(made.size(), size_t(1));
+    REQUIRE_EQ(made.size(), size_t(1));
     FakeList &list = *made[0];
     CHECK(list.calls == Calls({Flag(TBPF_NORMAL), "value 250/1000"}));
     CHECK(list.window == window);
@@ -136,7 +136,7 @@ TEST_CASE(progressWaitsForTheButtonThenReachesItInTheShellsTerms)
     DestroyWindow(window);
 }
 
-TEST_CASE(aShellWithoutAListShowsNothingUntilARestartedOneHasIt)
+TEST_CASE("aShellWithoutAListShowsNothingUntilARestartedOneHasIt")
 {
     ResetShell(false);
     const HWND window = MakeWindow();
@@ -153,7 +153,7 @@ TEST_CASE(aShellWithoutAListShowsNothingUntilARestartedOneHasIt)
         shellHasList = true;
         taskbar.buttonCreated();
         taskbar.buttonCreated();
-        CHECK_EQ(made.size(), size_t(2));
+        REQUIRE_EQ(made.size(), size_t(2));
         CHECK_EQ(made[0]->refs, 0L);
         CHECK(made[1]->calls == Calls({Flag(TBPF_PAUSED), "value 500/1000"}));
     }
@@ -161,13 +161,13 @@ TEST_CASE(aShellWithoutAListShowsNothingUntilARestartedOneHasIt)
     DestroyWindow(window);
 }
 
-TEST_CASE(attentionFlashesTheButtonUntilTheWindowComesToTheFront)
+TEST_CASE("attentionFlashesTheButtonUntilTheWindowComesToTheFront")
 {
     ResetShell(true);
     const HWND window = MakeWindow();
     WinTaskbar taskbar(MakeFake, FakeFlash);
     taskbar.requestAttention(window);
-    CHECK_EQ(flashes.size(), size_t(1));
+    REQUIRE_EQ(flashes.size(), size_t(1));
     CHECK(flashes[0].hwnd == window);
     CHECK_EQ(flashes[0].cbSize, UINT(sizeof(FLASHWINFO)));
     CHECK_EQ(flashes[0].dwFlags, DWORD(FLASHW_TRAY | FLASHW_TIMERNOFG));
@@ -175,7 +175,7 @@ TEST_CASE(attentionFlashesTheButtonUntilTheWindowComesToTheFront)
     DestroyWindow(window);
 }
 
-TEST_CASE(theShellsMessageReachesAnAttachedWindowWhichWorksAsBefore)
+TEST_CASE("theShellsMessageReachesAnAttachedWindowWhichWorksAsBefore")
 {
     ResetShell(true);
     const HWND window = MakeWindow();
@@ -186,7 +186,7 @@ TEST_CASE(theShellsMessageReachesAnAttachedWindowWhichWorksAsBefore)
         CHECK(WinTaskbar::ButtonCreatedMessage() ==
               RegisterWindowMessageW(L"TaskbarButtonCreated"));
         SendMessageW(window, WinTaskbar::ButtonCreatedMessage(), 0, 0);
-        CHECK_EQ(made.size(), size_t(1));
+        REQUIRE_EQ(made.size(), size_t(1));
         // Before any run the button is told there is no progress.
         CHECK(made[0]->calls == Calls({Flag(TBPF_NOPROGRESS)}));
         CHECK(made[0]->window == window);
@@ -201,11 +201,11 @@ TEST_CASE(theShellsMessageReachesAnAttachedWindowWhichWorksAsBefore)
     DestroyWindow(window);
 }
 
-TEST_CASE(theShellsOwnListWhereThereIsOneTakesTheCalls)
+TEST_CASE("theShellsOwnListWhereThereIsOneTakesTheCalls")
 {
     // Wine may or may not have one; either way nothing may fail.
     ITaskbarList3 *list = WinTaskbar::ShellTaskbarList();
-    std::printf("    the shell's taskbar list: %s\n", list ? "present" : "none");
+    MESSAGE((list ? "the shell's taskbar list: present" : "the shell's taskbar list: none"));
     const HWND window = MakeWindow();
     WinTaskbar taskbar;
     taskbar.attach(window);

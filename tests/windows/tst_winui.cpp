@@ -2,18 +2,21 @@
 // services: in every state a user meets, each control lies inside its window
 // and over no other, and each text is whole inside its control, drawn with
 // the fonts this machine has at its DPI. scripts/wine-test.sh runs it in a
-// fresh Wine prefix, which has no SimSun, at 96 and at 144 DPI. Also the
+// fresh Wine prefix, which has no SimSun, at 96 and at 144 DPI. That the
+// windows are what their design says and draw what the core says. Also the
 // Windows services the windows rely on (the alarm file's test).
 // Ends with the line "N passed, N failed".
 
+#include "core/design/windowdesign.h"
 #include "fakes/fakeservices.h"
-#include "support/check.h"
-#include "win32/controlids.h"
+#include "support/testing.h"
+#include "support/testmain.h"
 #include "win32/fontchoice.h"
 #include "win32/form1.h"
 #include "win32/formabout.h"
 #include "win32/formupdate.h"
 #include "win32/widetext.h"
+#include "win32/windowclass.h"
 #include "win32/winservices.h"
 #include "win32/winview.h"
 
@@ -23,6 +26,7 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -224,79 +228,82 @@ void Pump()
     winview::PumpWaiting();
 }
 
-HWND Item(HWND window, int id)
-{
-    return GetDlgItem(window, id);
-}
-
-// The main window through the states a user meets.
+// The main window through the states a user meets, over the fakes; stored
+// holds what the store has before the start.
 struct MainRig {
     FakeEnvironment env;
-    Form1 form{env.services()};
-    HWND window = form.hwnd();
+    std::unique_ptr<Form1> form;
+    HWND window = nullptr;
 
-    MainRig()
+    explicit MainRig(const std::map<std::string, std::string> &stored = {},
+                     const std::string &vendorUrl = "http://vendor.test")
     {
-        form.Form_Load();
-        form.Show(SW_SHOWNOACTIVATE);
+        for (const auto &[name, text] : stored)
+            env.store.set(name, text);
+        Services services = env.services();
+        services.vendorUrl = vendorUrl;
+        form = std::make_unique<Form1>(services);
+        window = form->hwnd();
+        form->Form_Load();
+        form->Show(SW_SHOWNOACTIVATE);
         Pump();
     }
-    void click(int id)
+    HWND control(std::string_view name) const { return form->control(name); }
+    void click(std::string_view name)
     {
-        SendMessageW(Item(window, id), BM_CLICK, 0, 0);
+        SendMessageW(control(name), BM_CLICK, 0, 0);
         Pump();
     }
     void ticks(int count)
     {
         for (int i = 0; i < count; ++i)
-            form.Timer2_Timer();
+            form->Timer2_Timer();
         Pump();
     }
+    std::wstring text(std::string_view name) const { return widetext::WindowText(control(name)); }
 };
 
 } // namespace
 
-TEST_CASE(mainWindowInEveryState)
+TEST_CASE("mainWindowInEveryState")
 {
     MainRig rig;
     const HWND w = rig.window;
     size_t problems = LookAt(w, "first start");
 
-    rig.click(controlid::Check3);
+    rig.click("Check3");
     problems += LookAt(w, "with the menu bar");
 
-    rig.click(controlid::Command1);
+    rig.click("Command1");
     rig.ticks(2);
     problems += LookAt(w, "stopwatch at 0:00:02");
 
-    rig.click(controlid::Check2);
+    rig.click("Check2");
     rig.ticks(1);
     problems += LookAt(w, "counting down, 倒计时进行中...");
 
-    rig.click(controlid::Command2);
+    rig.click("Command2");
     problems += LookAt(w, "paused, 继续");
 
-    rig.click(controlid::Command1);
-    SetWindowTextW(Item(w, controlid::Text1), L"0.05");
-    rig.click(controlid::Command1);
+    rig.click("Command1");
+    SetWindowTextW(rig.control("Text1"), L"0.05");
+    rig.click("Command1");
     rig.ticks(3);
-    CHECK(widetext::WindowText(Item(w, controlid::Label2)) == L"时间到了");
+    CHECK(rig.text("Label2") == L"时间到了");
     problems += LookAt(w, "时间到了");
 
-    rig.click(controlid::Check3);
+    rig.click("Check3");
     problems += LookAt(w, "时间到了 without the menu bar");
     CHECK_EQ(problems, size_t(0));
 }
 
-TEST_CASE(aboutWindow)
+TEST_CASE("aboutWindow")
 {
-    FakeBrowser browser;
     // Ten thousand hours of use: the longest total anyone will see.
-    const HWND about = OpenFormAbout({.usageTotal = 36000000,
-                                      .programVersion = "V1.2.2",
-                                      .vendorUrl = "http://www.pelmora.test"},
-                                     browser);
-    CHECK(about != nullptr);
+    MainRig rig({{"js00", " 36000000"}}, "http://www.pelmora.test");
+    rig.form->nemuAbout_Click();
+    const HWND about = FindWindowW(WindowClassName(kFormAboutDesign).c_str(), nullptr);
+    REQUIRE(about != nullptr);
     Pump();
     const size_t problems = LookAt(about, "the About window");
     DestroyWindow(about);
@@ -305,6 +312,16 @@ TEST_CASE(aboutWindow)
 
 namespace {
 
+// The update window once it shows, with the timer that waits for it stopped.
+HWND ShownUpdateWindow(UINT_PTR timer)
+{
+    const HWND update = FindWindowW(WindowClassName(kFormUpdateDesign).c_str(), nullptr);
+    if (!update || !IsWindowVisible(update))
+        return nullptr;
+    KillTimer(nullptr, timer);
+    return update;
+}
+
 // The update window is modal: it is looked at from a timer inside its loop,
 // then closed.
 std::vector<std::string> updateProblems;
@@ -312,10 +329,9 @@ bool updateSeen = false;
 
 void CALLBACK LookAtUpdateWindow(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    const HWND update = FindWindowW(BRISKO_FORMUPDATE_CLASS, nullptr);
-    if (!update || !IsWindowVisible(update))
+    const HWND update = ShownUpdateWindow(timer);
+    if (!update)
         return;
-    KillTimer(nullptr, timer);
     updateSeen = true;
     updateProblems = LayoutProblems(update);
     PostMessageW(update, WM_CLOSE, 0, 0);
@@ -323,31 +339,237 @@ void CALLBACK LookAtUpdateWindow(HWND, UINT, UINT_PTR timer, DWORD)
 
 } // namespace
 
-TEST_CASE(updateWindowBothOutcomes)
+TEST_CASE("updateWindowBothOutcomes")
 {
     for (const char *body : {"[123]", "[122]"}) {
-        CHECK_CONTEXT(body);
-        FakeEnvironment env;
-        env.http.bodies["http://vendor.test/brk/newver.htm"] = body;
+        INFO(body);
+        MainRig rig;
+        rig.env.http.bodies["http://vendor.test/brk/newver.htm"] = body;
         updateSeen = false;
         updateProblems.clear();
         SetTimer(nullptr, 0, 50, LookAtUpdateWindow);
-        RunFormUpdate(env.services(), "V1.2.2", nullptr);
+        rig.form->menuUpdate_Click();
         CHECK(updateSeen);
+        // The housekeeping tick runs again once the window has closed.
+        CHECK(rig.form->core().look().housekeepingOn);
         for (const std::string &p : updateProblems)
             std::printf("     update window %s: %s\n", body, p.c_str());
         CHECK_EQ(updateProblems.size(), size_t(0));
     }
 }
 
-TEST_CASE(alarmFileWithHiddenOrSystemAttributeCountsAsMissing)
+namespace {
+
+std::wstring ClassKind(HWND control)
+{
+    const std::wstring kind = ClassOf(control);
+    if (lstrcmpiW(kind.c_str(), L"Button") == 0)
+        return (GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK) == BS_AUTOCHECKBOX ? L"box"
+                                                                                     : L"button";
+    return lstrcmpiW(kind.c_str(), L"Edit") == 0 ? L"entry" : L"label";
+}
+
+const wchar_t *KindOf(ControlKind kind)
+{
+    switch (kind) {
+    case ControlKind::PushButton:
+        return L"button";
+    case ControlKind::CheckBox:
+        return L"box";
+    case ControlKind::TextBox:
+        return L"entry";
+    default:
+        return L"label";
+    }
+}
+
+// Every control of the design under its id and of its kind, and the client
+// area of the design's size at the window's DPI.
+void CheckBuiltFrom(HWND window, const WindowDesign &design)
+{
+    for (const ControlDesign &c : design.controls) {
+        INFO((std::string(design.name) + "." + std::string(c.name)));
+        const HWND control = GetDlgItem(window, c.id);
+        CHECK(control != nullptr);
+        CHECK(ClassKind(control) == KindOf(c.kind));
+        CHECK_EQ((GetWindowLongW(control, GWL_STYLE) & WS_TABSTOP) != 0, c.tabStop);
+    }
+    INFO(std::string(design.name));
+    const int dpi = static_cast<int>(winview::WindowDpi(window));
+    RECT client{};
+    GetClientRect(window, &client);
+    CHECK_EQ(client.right, TwipsToPixels(design.clientWidth, dpi));
+    CHECK_EQ(client.bottom, TwipsToPixels(design.clientHeight, dpi));
+}
+
+HWND builtUpdate = nullptr;
+void CALLBACK CheckUpdateWindowBuilt(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    const HWND update = ShownUpdateWindow(timer);
+    if (!update)
+        return;
+    builtUpdate = update;
+    CheckBuiltFrom(update, kFormUpdateDesign);
+    PostMessageW(update, WM_CLOSE, 0, 0);
+}
+
+std::wstring MenuText(HMENU menu, UINT position)
+{
+    wchar_t text[64] = {};
+    GetMenuStringW(menu, position, text, 64, MF_BYPOSITION);
+    return text;
+}
+
+// The tooltip a control shows, from its window's tooltip control.
+std::wstring TooltipOf(HWND control)
+{
+    HWND tips = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND w, LPARAM found) {
+            if (lstrcmpiW(ClassOf(w).c_str(), TOOLTIPS_CLASSW) != 0)
+                return TRUE;
+            *reinterpret_cast<HWND *>(found) = w;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&tips));
+    wchar_t text[128] = {};
+    TOOLINFOW tool{};
+    tool.cbSize = sizeof(tool);
+    tool.uFlags = TTF_IDISHWND;
+    tool.hwnd = GetParent(control);
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = text;
+    SendMessageW(tips, TTM_GETTEXTW, 128, reinterpret_cast<LPARAM>(&tool));
+    return text;
+}
+
+// The colour the window gives a label's text.
+COLORREF TextColourOf(HWND window, HWND label)
+{
+    const HDC dc = CreateCompatibleDC(nullptr);
+    SendMessageW(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                 reinterpret_cast<LPARAM>(label));
+    const COLORREF colour = GetTextColor(dc);
+    DeleteDC(dc);
+    return colour;
+}
+
+} // namespace
+
+TEST_CASE("windowsAreBuiltFromTheirDesign")
+{
+    MainRig rig;
+    // Tab goes 开始, the entry, the three boxes (暂停 is hidden), and 开始 has
+    // the focus first.
+    std::string got;
+    HWND at = rig.control("Command1");
+    for (int i = 0; at && i < 10; ++i) {
+        got += std::to_string(GetDlgCtrlID(at)) + " ";
+        at = GetNextDlgTabItem(rig.window, at, FALSE);
+        if (at == rig.control("Command1"))
+            break;
+    }
+    std::string want;
+    for (const char *name : {"Command1", "Text1", "Check1", "Check2", "Check3"})
+        want += std::to_string(ControlNamed(kForm1Design, name).id) + " ";
+    CHECK_EQ(got, want);
+
+    // The menu bar, once 菜单 shows it: one menu and its entries in order.
+    // The client area is the design's below it.
+    rig.click("Check3");
+    CheckBuiltFrom(rig.window, kForm1Design);
+    const HMENU bar = GetMenu(rig.window);
+    CHECK(bar != nullptr);
+    CHECK_EQ(GetMenuItemCount(bar), 1);
+    CHECK(MenuText(bar, 0) == L"菜单(&T)");
+    const HMENU menu = GetSubMenu(bar, 0);
+    const wchar_t *const captions[] = {
+        L"技术支持(&S)", L"检查更新(&K)", L"关于本软件(&A)...", L"选项(&O)...", L"", L"退出(&X)"};
+    CHECK_EQ(GetMenuItemCount(menu), 6);
+    for (UINT i = 0; i < 6; ++i) {
+        CAPTURE(i);
+        CHECK(MenuText(menu, i) == captions[i]);
+        const MenuEntryDesign &entry = kForm1Design.menu->entries[i];
+        const UINT state = GetMenuState(menu, i, MF_BYPOSITION);
+        CHECK_EQ((state & MF_SEPARATOR) != 0, entry.separator());
+        if (entry.separator())
+            continue;
+        CHECK_EQ(GetMenuItemID(menu, static_cast<int>(i)), static_cast<UINT>(entry.id));
+        CHECK_EQ((state & MF_GRAYED) != 0, entry.name == "menuOption");
+    }
+
+    rig.form->nemuAbout_Click();
+    const HWND about = FindWindowW(WindowClassName(kFormAboutDesign).c_str(), nullptr);
+    REQUIRE(about != nullptr);
+    CheckBuiltFrom(about, kFormAboutDesign);
+    CHECK_EQ(GetWindowLongW(about, GWL_STYLE) & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX),
+             0L);
+    DestroyWindow(about);
+
+    builtUpdate = nullptr;
+    SetTimer(nullptr, 0, 50, CheckUpdateWindowBuilt);
+    rig.form->menuUpdate_Click();
+    CHECK(builtUpdate != nullptr);
+}
+
+TEST_CASE("mainWindowDrawsTheCoresLook")
+{
+    const std::map<std::string, std::string> stored{
+        {"Text1", "2.5"}, {"Check1", " 1"}, {"Check2", " 1"}, {"Check3", " 1"}};
+    MainRig rig(stored);
+    CHECK(rig.text("Text1") == L"2.5");
+    for (const char *box : {"Check1", "Check2", "Check3"})
+        CHECK_EQ(SendMessageW(rig.control(box), BM_GETCHECK, 0, 0), LRESULT(BST_CHECKED));
+    CHECK(GetMenu(rig.window) != nullptr);
+    // Drawing the start-up stores nothing the core did not store itself.
+    FakeEnvironment bare;
+    for (const auto &[name, text] : stored)
+        bare.store.set(name, text);
+    MainWindowCore core(bare.services(), nullptr);
+    core.Form_Load(320, 140, {{0, 0, 1024, 768}}, 96);
+    const auto settingWrites = [](const MemoryStore &store) {
+        std::string out;
+        for (const MemoryStore::Access &w : store.writes())
+            if (w.name != "Left" && w.name != "Top" && w.name != "js00")
+                out += w.name + "=" + w.text + ";";
+        return out;
+    };
+    CHECK_EQ(settingWrites(rig.env.store), settingWrites(bare.store));
+
+    // The buttons' tooltips follow the run; the display turns red past the
+    // target (0.01 minutes) in the stopwatch.
+    rig.click("Check2");
+    SetWindowTextW(rig.control("Text1"), L"0.01");
+    CHECK(TooltipOf(rig.control("Command1")) == L"点一下开始计时");
+    CHECK(TooltipOf(rig.control("Text1")) == L"时间只剩10秒时将会有声音提醒");
+    const HWND display = rig.control("Label2");
+    CHECK_EQ(TextColourOf(rig.window, display), RGB(0, 0, 255));
+    rig.click("Command1");
+    CHECK(TooltipOf(rig.control("Command1")) == L"点一下将会停止计时");
+    CHECK(TooltipOf(rig.control("Command2")) == L"点一下将会暂停计时");
+    rig.ticks(1);
+    CHECK(rig.text("Label2") == L"0:00:01");
+    CHECK_EQ(TextColourOf(rig.window, display), RGB(255, 0, 0));
+    rig.click("Command2");
+    CHECK(TooltipOf(rig.control("Command2")) == L"点一下将会继续计时(不会从头开始)");
+
+    // A refused entry: the message, then 5 again, stored.
+    SetWindowTextW(rig.control("Text1"), L"0");
+    Pump();
+    CHECK_EQ(rig.env.messages.shown.back().text, std::string("此处必须大于0"));
+    CHECK(rig.text("Text1") == L"5");
+    CHECK_EQ(rig.env.store.get("Text1"), std::string("5"));
+}
+
+TEST_CASE("alarmFileWithHiddenOrSystemAttributeCountsAsMissing")
 {
     wchar_t folder[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, folder);
     const std::wstring path = std::wstring(folder) + L"brisko-sound-test.mp3";
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
-    CHECK(file != INVALID_HANDLE_VALUE);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
     CloseHandle(file);
     WinFileSystem files;
     const std::string utf8 = widetext::Narrow(path);
@@ -363,7 +585,7 @@ TEST_CASE(alarmFileWithHiddenOrSystemAttributeCountsAsMissing)
         {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY, false, "a read-only system file"},
     };
     for (const Row &row : rows) {
-        CHECK_CONTEXT(row.what);
+        INFO(row.what);
         CHECK(SetFileAttributesW(path.c_str(), row.attributes));
         CHECK_EQ(files.fileExists(utf8), row.found);
     }
@@ -375,7 +597,7 @@ TEST_CASE(alarmFileWithHiddenOrSystemAttributeCountsAsMissing)
 
 // The face is chosen by what fits: SimSun, then NSimSun, then a Song face,
 // then any other, each only if its lines fit; else the one that misses least.
-TEST_CASE(faceChoice)
+TEST_CASE("faceChoice")
 {
     CHECK_EQ(FaceRank(L"宋体"), 0);
     CHECK_EQ(FaceRank(L"SimSun"), 0);
@@ -413,7 +635,7 @@ TEST_CASE(faceChoice)
 
 // A minimised window's normal place comes in workspace coordinates, which a
 // taskbar at the top or left moves away from the screen's.
-TEST_CASE(workspaceToScreen)
+TEST_CASE("workspaceToScreen")
 {
     const RECT monitor{0, 0, 1920, 1080};
     const auto screen = [](POINT p, const RECT &m, const RECT &work) {
@@ -440,8 +662,10 @@ int main(int argc, char **argv)
     const UINT dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY));
     ReleaseDC(nullptr, screen);
     std::string sizes;
-    for (const TextSize &size : {kNormalText, kButtonText, kDisplayText, kStatusText}) {
-        const HFONT font = MakeTextFont(size, dpi);
+    for (const departure::TextRoom &room :
+         {departure::kWindowTextRoom, departure::kButtonTextRoom, departure::kDisplayTextRoom,
+          departure::kStatusTextRoom}) {
+        const HFONT font = MakeTextFont(room, dpi);
         LOGFONTW made{};
         GetObjectW(font, sizeof(made), &made);
         DeleteObject(font);
@@ -449,5 +673,5 @@ int main(int argc, char **argv)
     }
     std::printf("     (at %u DPI: %s, text, buttons, display and status line at%s px)\n", dpi,
                 widetext::Narrow(ProgramFace(dpi)).c_str(), sizes.c_str());
-    return check::RunAll(argc, argv);
+    return testsupport::RunTests(argc, argv);
 }

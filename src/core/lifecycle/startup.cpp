@@ -1,15 +1,14 @@
 #include "core/lifecycle/startup.h"
 
+#include "core/design/storedvalues.h"
 #include "core/rules/numbertext.h"
 #include "core/store/settingsstore.h"
 
 namespace {
 
-constexpr double kDefaultEdgeTwips = 1000;
-
-double edgeOrDefault(double stored)
+double edgeOrDefault(double stored, const StoredValue &value)
 {
-    return stored > 0 ? stored : kDefaultEdgeTwips;
+    return stored > 0 ? stored : value.fallback;
 }
 
 bool intersects(const PixelRect &a, const PixelRect &b)
@@ -33,34 +32,35 @@ bool onSomeScreen(const PixelRect &frame, const std::vector<PixelRect> &screens)
 StartupState ReadStartup(SettingsStore &store, int frameWidth, int frameHeight,
                          const std::vector<PixelRect> &screens, int dpi)
 {
-    auto number = [&store](const char *name) {
-        return LeadingNumber(store.ReadSetting(RegistryRoot::LocalMachine, kSettingsKey, name));
+    auto number = [&store](std::string_view name) {
+        return LeadingNumber(
+            store.ReadSetting(RegistryRoot::LocalMachine, kSettingsKey, std::string(name)));
     };
     StartupState s;
 
     // The check reads "text1" and the value shown is read again as "Text1":
     // one value (names match without regard to case), read twice, as the
     // program always has; tests hold the order of the reads.
-    if (number("text1") > 0)
-        s.minutesText = PlainDecimalText(number("Text1"));
+    s.minutesText = PlainDecimalText(number("text1") > 0 ? number(stored::kText1.name)
+                                                         : stored::kText1.fallback);
 
-    s.topTwips = edgeOrDefault(number("Top"));
-    s.leftTwips = edgeOrDefault(number("Left"));
+    s.topTwips = edgeOrDefault(number(stored::kTop.name), stored::kTop);
+    s.leftTwips = edgeOrDefault(number(stored::kLeft.name), stored::kLeft);
     // A place remembered from a screen that is gone (unplugged, resolution
     // changed) would open the window out of sight for good, as every tick
     // stores it again. Any part visible is enough to keep it.
     if (!onSomeScreen({TwipsToPixels(s.leftTwips, dpi), TwipsToPixels(s.topTwips, dpi), frameWidth,
                        frameHeight},
                       screens)) {
-        s.leftTwips = kDefaultEdgeTwips;
-        s.topTwips = kDefaultEdgeTwips;
+        s.leftTwips = stored::kLeft.fallback;
+        s.topTwips = stored::kTop.fallback;
     }
     s.left = TwipsToPixels(s.leftTwips, dpi);
     s.top = TwipsToPixels(s.topTwips, dpi);
 
-    s.usageTotal = number("js00");
-    s.keepOnTop = number("Check1") == 1;
-    s.countdown = number("Check2") == 1;
-    s.menuBar = number("Check3") == 1;
+    s.usageTotal = number(stored::kJs00.name);
+    s.keepOnTop = number(stored::kCheck1.name) == 1;
+    s.countdown = number(stored::kCheck2.name) == 1;
+    s.menuBar = number(stored::kCheck3.name) == 1;
     return s;
 }

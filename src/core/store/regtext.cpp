@@ -15,15 +15,6 @@ namespace {
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kOldHeader = "REGEDIT4";
 
-std::u16string unitsOf(std::string_view data)
-{
-    std::u16string units(data.size() / 2, u'\0');
-    const auto *in = reinterpret_cast<const unsigned char *>(data.data());
-    for (char16_t *o = units.data(), *end = o + units.size(); o != end; ++o, in += 2)
-        *o = char16_t(in[0] | (in[1] << 8));
-    return units;
-}
-
 // ---- Parsing ----------------------------------------------------------------
 
 bool isBlank(char c)
@@ -150,18 +141,6 @@ bool parseHexNumber(std::string_view s, std::uint32_t &value)
     return true;
 }
 
-} // namespace
-
-std::string RegDwordData(std::uint32_t v)
-{
-    std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[std::size_t(i)] = char((v >> (8 * i)) & 0xFF);
-    return out;
-}
-
-namespace {
-
 // Parses the data after '=' (with continuation lines for hex data).
 // Returns false when it is not a value; `remove` is set for "=-".
 bool parseData(std::string_view rest, Lines &lines, RegValue &value, bool &remove)
@@ -253,10 +232,9 @@ std::optional<std::string> quotableText(std::string_view data)
     }
     if (n == count && in[0] == 0 && in[1] == 0)
         return ascii;
-    const std::u16string units = unitsOf(data);
-    if (units.back() != 0 || units.find(u'\0') != units.size() - 1)
-        return std::nullopt;
-    std::string text = Utf16ToUtf8(units);
+    // Cut at the first NUL: the round trip below then holds only for data
+    // with one NUL, at its end.
+    std::string text = RegSzDataToText(data);
     for (const char *p = text.data(), *end = p + text.size(); p != end; ++p)
         if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F)
             return std::nullopt;
@@ -307,23 +285,6 @@ void appendData(std::string &out, const RegValue &v)
 }
 
 } // namespace
-
-std::string TextToRegSzData(std::string_view text)
-{
-    const std::u16string units = Utf8ToUtf16(text);
-    std::string data(units.size() * 2 + 2, '\0'); // with the closing NUL
-    char *o = data.data();
-    for (const char16_t *u = units.data(), *end = u + units.size(); u != end; ++u, o += 2) {
-        o[0] = char(*u & 0xFF);
-        o[1] = char(*u >> 8);
-    }
-    return data;
-}
-
-std::string RegSzDataToText(std::string_view data)
-{
-    return Utf16ToUtf8(unitsOf(data));
-}
 
 RegParse ParseRegText(std::string_view text)
 {
@@ -455,47 +416,6 @@ std::string FormatRegText(const RegDocument &doc)
         out += '\n';
     }
     return out;
-}
-
-std::string RegTypeName(std::uint32_t type)
-{
-    static const char *const names[] = {
-        "REG_NONE",
-        "REG_SZ",
-        "REG_EXPAND_SZ",
-        "REG_BINARY",
-        "REG_DWORD",
-        "REG_DWORD_BIG_ENDIAN",
-        "REG_LINK",
-        "REG_MULTI_SZ",
-        "REG_RESOURCE_LIST",
-        "REG_FULL_RESOURCE_DESCRIPTOR",
-        "REG_RESOURCE_REQUIREMENTS_LIST",
-        "REG_QWORD",
-    };
-    if (type < std::size(names))
-        return names[type];
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "REG_0x%x", unsigned(type));
-    return buf;
-}
-
-std::string RegRootName(RegistryRoot root)
-{
-    switch (static_cast<std::uint32_t>(root)) {
-    case 0x80000000u:
-        return "HKEY_CLASSES_ROOT";
-    case 0x80000001u:
-        return "HKEY_CURRENT_USER";
-    case 0x80000002u:
-        return "HKEY_LOCAL_MACHINE";
-    case 0x80000003u:
-        return "HKEY_USERS";
-    case 0x80000005u:
-        return "HKEY_CURRENT_CONFIG";
-    default:
-        return {};
-    }
 }
 
 // ---- The check line -----------------------------------------------------------

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/store/settingsstore.h"
+#include "core/store/regvalue.h"
 
 #include <cstdint>
 #include <string>
@@ -30,12 +30,6 @@
 // without regard to case; a later line for the same name wins, and "=-"
 // removes a value, as when a file is imported.
 
-struct RegValue {
-    std::string name;
-    std::uint32_t type = 0; // REG_SZ = 1, REG_DWORD = 4, ...
-    std::string data;       // the value's bytes as the registry holds them
-};
-
 struct RegKey {
     std::string path; // with its root: "HKEY_LOCAL_MACHINE\SOFTWARE\..."
     std::vector<RegValue> values;
@@ -44,9 +38,6 @@ struct RegKey {
 struct RegDocument {
     std::vector<RegKey> keys;
 };
-
-inline constexpr std::uint32_t kRegSz = 1;
-inline constexpr std::uint32_t kRegDword = 4;
 
 // A line of a settings file that could not be read.
 struct RegBadLine {
@@ -66,18 +57,6 @@ inline constexpr std::size_t kMaxListedBadLines = 100;
 // any bytes.
 RegParse ParseRegText(std::string_view text);
 std::string FormatRegText(const RegDocument &doc);
-
-// REG_SZ data (UTF-16LE) to and from UTF-8 text. Reading stops at a NUL.
-std::string TextToRegSzData(std::string_view text);
-std::string RegSzDataToText(std::string_view data);
-// REG_DWORD data: the number's four bytes, little-endian.
-std::string RegDwordData(std::uint32_t number);
-
-// "REG_SZ", "REG_DWORD", ...; "REG_0x<hex>" for a type without a name.
-std::string RegTypeName(std::uint32_t type);
-
-// "HKEY_LOCAL_MACHINE" and the other predefined roots; "" for an unknown one.
-std::string RegRootName(RegistryRoot root);
 
 // The comment line the file store closes each text with, so that a reader can
 // tell a text written whole from one a power cut left torn:

@@ -53,5 +53,6 @@ public:
     virtual std::string Flush() { return {}; }
 };
 
-// The machine-wide store this build uses (see settingsstore.cpp).
+// The machine-wide store this build uses: the registry store on Windows, the
+// file store elsewhere (store/windows/ and store/posix/, one built).
 std::unique_ptr<SettingsStore> OpenMachineSettingsStore();

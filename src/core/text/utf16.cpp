@@ -1,9 +1,6 @@
 #include "core/text/utf16.h"
 
-namespace {
-
-// Length of the valid UTF-8 sequence at s[i] and its code point; 0 if invalid.
-std::size_t decodeUtf8(std::string_view s, std::size_t i, char32_t &cp)
+std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t &cp)
 {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
     const unsigned b0 = byte(i);
@@ -44,8 +41,6 @@ std::size_t decodeUtf8(std::string_view s, std::size_t i, char32_t &cp)
     return len;
 }
 
-} // namespace
-
 bool IsValidUtf8(std::string_view s)
 {
     char32_t cp;
@@ -54,43 +49,12 @@ bool IsValidUtf8(std::string_view s)
             ++i;
             continue;
         }
-        const std::size_t n = decodeUtf8(s, i, cp);
+        const std::size_t n = DecodeUtf8(s, i, cp);
         if (n == 0)
             return false;
         i += n;
     }
     return true;
-}
-
-std::u16string Utf8ToUtf16(std::string_view s)
-{
-    std::u16string out(s.size(), u'\0'); // never more units than bytes
-    char16_t *o = out.data();
-    char32_t cp;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        if (b < 0x80) {
-            *o++ = b;
-            ++i;
-            continue;
-        }
-        const std::size_t n = decodeUtf8(s, i, cp);
-        if (n == 0) {
-            *o++ = char16_t(0xDC00 + b);
-            ++i;
-            continue;
-        }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            *o++ = char16_t(0xD800 + (cp >> 10));
-            *o++ = char16_t(0xDC00 + (cp & 0x3FF));
-        } else {
-            *o++ = char16_t(cp);
-        }
-        i += n;
-    }
-    out.resize(std::size_t(o - out.data()));
-    return out;
 }
 
 namespace {
@@ -115,25 +79,55 @@ char *putUtf8(char *o, char32_t cp)
     return o;
 }
 
-} // namespace
-
-std::string Utf16ToUtf8(const std::u16string &u)
+// One conversion for both kinds of 16-bit text (char16_t, and wchar_t on
+// Windows).
+template <class Unit> std::basic_string<Unit> toUtf16(std::string_view s)
 {
-    std::string out(u.size() * 3, '\0'); // at most 3 bytes a unit
+    std::basic_string<Unit> out(s.size(), Unit(0)); // never more units than bytes
+    Unit *o = out.data();
+    char32_t cp;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            *o++ = Unit(b);
+            ++i;
+            continue;
+        }
+        const std::size_t n = DecodeUtf8(s, i, cp);
+        if (n == 0) {
+            *o++ = Unit(0xDC00 + b);
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            *o++ = Unit(0xD800 + (cp >> 10));
+            *o++ = Unit(0xDC00 + (cp & 0x3FF));
+        } else {
+            *o++ = Unit(cp);
+        }
+        i += n;
+    }
+    out.resize(std::size_t(o - out.data()));
+    return out;
+}
+
+template <class Unit> std::string fromUtf16(std::basic_string_view<Unit> u)
+{
+    // At most 3 bytes a UTF-16 unit; a wider unit may hold any code point.
+    std::string out(u.size() * (sizeof(Unit) > 2 ? 4 : 3), '\0');
     char *o = out.data();
     for (std::size_t i = 0; i < u.size(); ++i) {
-        const char16_t c = u[i];
-        if (c == 0)
-            break;
+        const auto c = char32_t(u[i]);
+        const auto next = i + 1 < u.size() ? char32_t(u[i + 1]) : 0;
         if (c < 0x80) {
             *o++ = char(c);
-        } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < u.size() && u[i + 1] >= 0xDC00 &&
-                   u[i + 1] <= 0xDFFF) {
-            o = putUtf8(o, 0x10000 + ((char32_t(c) - 0xD800) << 10) + (u[i + 1] - 0xDC00));
+        } else if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+            o = putUtf8(o, 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00));
             ++i;
         } else if (c >= 0xDC80 && c <= 0xDCFF) {
             *o++ = char(c - 0xDC00);
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
+        } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
             o = putUtf8(o, 0xFFFD);
         } else {
             o = putUtf8(o, c);
@@ -141,4 +135,46 @@ std::string Utf16ToUtf8(const std::u16string &u)
     }
     out.resize(std::size_t(o - out.data()));
     return out;
+}
+
+} // namespace
+
+std::string ValidUtf8(std::string_view s)
+{
+    if (IsValidUtf8(s))
+        return std::string(s);
+    std::string out;
+    out.reserve(s.size() + 16);
+    char32_t cp;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t n = DecodeUtf8(s, i, cp);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            out.append(s.substr(i, n));
+            i += n;
+        }
+    }
+    return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text)
+{
+    return toUtf16<char16_t>(text);
+}
+
+std::string Utf16ToUtf8(std::u16string_view units)
+{
+    return fromUtf16(units);
+}
+
+std::wstring Utf8ToWide(std::string_view text)
+{
+    return toUtf16<wchar_t>(text);
+}
+
+std::string WideToUtf8(std::wstring_view units)
+{
+    return fromUtf16(units);
 }

@@ -25,23 +25,23 @@ void TimingEngine::enter(RunState state, bool finished)
     case RunState::Idle:
         // The idle button's tooltip tells how the run ended: a finished
         // countdown (and a fresh window) says "开始", a stop says "就开始".
-        look_.command1 = {"开始", finished ? "点一下开始计时" : "点一下就开始计时", true};
+        look_.startStop = {"开始", finished ? "点一下开始计时" : "点一下就开始计时", true};
         // A stop resets the pause button's texts before hiding it; a finish
         // only hides it.
         if (!finished)
-            look_.command2 = {"暂停", "点一下将会暂停计时", false};
-        look_.command2.visible = false;
+            look_.pauseContinue = {"暂停", "点一下将会暂停计时", false};
+        look_.pauseContinue.visible = false;
         look_.timerOn = false;
         look_.status.clear();
         count_ = 0;
         break;
     case RunState::Running:
-        look_.command1 = {"停止", "点一下将会停止计时", true};
-        look_.command2 = {"暂停", "点一下将会暂停计时", true};
+        look_.startStop = {"停止", "点一下将会停止计时", true};
+        look_.pauseContinue = {"暂停", "点一下将会暂停计时", true};
         look_.timerOn = true;
         break;
     case RunState::Paused:
-        look_.command2 = {"继续", "点一下将会继续计时(不会从头开始)", true};
+        look_.pauseContinue = {"继续", "点一下将会继续计时(不会从头开始)", true};
         look_.timerOn = false;
         look_.status = "计时暂停中";
         break;

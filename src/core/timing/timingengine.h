@@ -20,13 +20,14 @@ struct ButtonLook {
 
 // Everything the engine decides on screen: the time display (Label2), the
 // status line (Label7), the start/stop button (Command1), the pause/continue
-// button (Command2), and whether the timing tick (Timer2) runs.
+// button (Command2), and whether the timing tick (Timer2) runs. A new engine
+// looks as the window was designed.
 struct TimingLook {
     std::string display = "0:00:00";
     Rgb displayColour = kDisplayBlue;
     std::string status;
-    ButtonLook command1{"开始", "点一下开始计时", true};
-    ButtonLook command2{"暂停", "", false};
+    ButtonLook startStop{"开始", "点一下开始计时", true};
+    ButtonLook pauseContinue{"暂停", "", false};
     bool timerOn = false;
 };
 

@@ -1,5 +1,7 @@
 #include "core/update/updateflows.h"
 
+#include "core/design/windowdesign.h"
+
 #include "core/rules/versionrules.h"
 #include "core/update/versionquery.h"
 
@@ -23,7 +25,18 @@ void NotifyNewVersion(Services services, WindowHandle owner,
 
 UpdateWindowLook UpdateWindowLaidOut()
 {
-    return {.label1 = "正在联网查看是否有最新版本...", .label2 = "Label2", .label3 = "Label3"};
+    auto text = [](std::string_view name) {
+        return std::string(ControlNamed(kFormUpdateDesign, name).text);
+    };
+    auto shown = [](std::string_view name) {
+        return ControlNamed(kFormUpdateDesign, name).visible;
+    };
+    return {.label1 = text("Label1"),
+            .label2 = text("Label2"),
+            .label3 = text("Label3"),
+            .label4Visible = shown("Label4"),
+            .command1Visible = shown("Command1"),
+            .command3Visible = shown("Command3")};
 }
 
 UpdateWindowLook LoadUpdateWindow(Services services, std::string programVersion)

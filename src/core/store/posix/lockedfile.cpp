@@ -1,4 +1,4 @@
-#include "core/store/lockedfile.h"
+#include "core/store/posix/lockedfile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
-#include "core/store/filestore.h"
+#include "core/store/posix/filestore.h"
 
-#include "core/rules/numbertext.h"
-#include "core/store/lockedfile.h"
+#include "core/store/placerules.h"
+#include "core/store/posix/lockedfile.h"
 #include "core/text/asciicase.h"
 
 #include <algorithm>
@@ -62,24 +62,6 @@ auto findValue(Key *key, std::string_view name) -> decltype(&key->values.front()
             if (SameIgnoringCase(v.name, name))
                 return &v;
     return nullptr;
-}
-
-bool readsAsOne(const RegValue &v)
-{
-    return v.type == kRegSz && LeadingNumber(RegSzDataToText(v.data)) == 1;
-}
-
-std::string normalKeyPath(std::string_view rootName, std::string_view keyPath)
-{
-    keyPath = cutAtNul(keyPath);
-    while (!keyPath.empty() && keyPath.front() == '\\')
-        keyPath.remove_prefix(1);
-    while (!keyPath.empty() && keyPath.back() == '\\')
-        keyPath.remove_suffix(1);
-    std::string path(rootName);
-    if (!keyPath.empty())
-        path += '\\' + std::string(keyPath);
-    return path;
 }
 
 long long steadyMilliseconds()
@@ -184,17 +166,6 @@ struct FileStore::Snapshot {
         error = err;
     }
 };
-
-namespace {
-
-// The quit request, which a machine-wide 1 makes for every user.
-bool isQuitRequest(std::string_view keyPath, std::string_view name)
-{
-    return SameIgnoringCase(keyPath, "HKEY_LOCAL_MACHINE\\" + std::string(kSettingsKey)) &&
-           SameIgnoringCase(name, "isClose");
-}
-
-} // namespace
 
 FileStore::FileStore(std::string machineFile, std::string userFile)
     : machineFile_(std::move(machineFile)), userFile_(std::move(userFile)),
@@ -324,9 +295,7 @@ const RegValue *FileStore::stored(const std::string &path, std::string_view name
 {
     const RegValue *user = findValue(findKey(look(false).doc, path), name);
     const RegValue *machine = findValue(findKey(look(true).doc, path), name);
-    if (machine && isQuitRequest(path, name) && readsAsOne(*machine))
-        return machine;
-    return user ? user : machine;
+    return CopyReadsSee(path, user, machine);
 }
 
 std::string FileStore::ReadSetting(RegistryRoot root, const std::string &keyPath,
@@ -353,11 +322,8 @@ void FileStore::WriteSettings(RegistryRoot root, const std::string &keyPath,
 void FileStore::writeTexts(RegistryRoot root, const std::string &keyPath,
                            const SettingTexts &values, bool userSet)
 {
-    const std::string rootName = RegRootName(root);
-    if (rootName.empty())
-        return;
-    const std::string path = normalKeyPath(rootName, keyPath);
-    if (path.find('\n') != std::string::npos)
+    const std::string path = FullKeyPath(root, keyPath);
+    if (path.empty() || path.find('\n') != std::string::npos)
         return;
     for (const auto &[name, text] : values) {
         RegValue v{std::string(cutAtNul(name)), kRegSz, TextToRegSzData(cutAtNul(text))};
@@ -453,10 +419,10 @@ std::string FileStore::Flush()
 std::optional<RegValue> FileStore::QueryValue(RegistryRoot root, const std::string &keyPath,
                                               const std::string &valueName)
 {
-    const std::string rootName = RegRootName(root);
-    if (rootName.empty())
+    const std::string path = FullKeyPath(root, keyPath);
+    if (path.empty())
         return std::nullopt;
-    if (const RegValue *v = lookup(normalKeyPath(rootName, keyPath), cutAtNul(valueName)))
+    if (const RegValue *v = lookup(path, cutAtNul(valueName)))
         return *v;
     return std::nullopt;
 }
@@ -464,10 +430,9 @@ std::optional<RegValue> FileStore::QueryValue(RegistryRoot root, const std::stri
 std::optional<std::vector<RegValue>> FileStore::ListValues(RegistryRoot root,
                                                            const std::string &keyPath)
 {
-    const std::string rootName = RegRootName(root);
-    if (rootName.empty())
+    const std::string path = FullKeyPath(root, keyPath);
+    if (path.empty())
         return std::nullopt;
-    const std::string path = normalKeyPath(rootName, keyPath);
     const RegKey *user = findKey(look(false).doc, path);
     const RegKey *machine = findKey(look(true).doc, path);
     if (!user && !machine)
@@ -484,7 +449,7 @@ std::optional<std::vector<RegValue>> FileStore::ListValues(RegistryRoot root,
             const auto it = shown.find(AsciiLowerText(v.name));
             if (it == shown.end())
                 out.push_back(v);
-            else if (isQuitRequest(path, v.name) && readsAsOne(v))
+            else if (CopyReadsSee(path, &out[it->second], &v) == &v)
                 out[it->second] = v;
         }
     return out;
@@ -493,28 +458,28 @@ std::optional<std::vector<RegValue>> FileStore::ListValues(RegistryRoot root,
 bool FileStore::WriteText(RegistryRoot root, const std::string &keyPath,
                           const std::string &valueName, const std::string &text)
 {
-    RegValue v{std::string(cutAtNul(valueName)), kRegSz, TextToRegSzData(cutAtNul(text))};
-    return write(root, keyPath, v);
+    return WriteValue(root, keyPath,
+                      {std::string(valueName), kRegSz, TextToRegSzData(cutAtNul(text))});
 }
 
 bool FileStore::WriteDword(RegistryRoot root, const std::string &keyPath,
                            const std::string &valueName, std::uint32_t number)
 {
-    RegValue v{std::string(cutAtNul(valueName)), kRegDword, RegDwordData(number)};
-    return write(root, keyPath, v);
+    return WriteValue(root, keyPath, {std::string(valueName), kRegDword, RegDwordData(number)});
 }
 
-bool FileStore::write(RegistryRoot root, const std::string &keyPath, const RegValue &value)
+bool FileStore::WriteValue(RegistryRoot root, const std::string &keyPath, const RegValue &value)
 {
-    const std::string rootName = RegRootName(root);
-    if (rootName.empty()) {
+    const std::string path = FullKeyPath(root, keyPath);
+    if (path.empty()) {
         fail(Outcome::Failed, "unknown registry root", EINVAL);
         return false;
     }
-    Change what{normalKeyPath(rootName, keyPath), value, false, false, std::nullopt};
+    Change what{path, value, false, false, std::nullopt};
+    what.value.name = std::string(cutAtNul(value.name));
     // A line feed would end the line the name or key stands on.
     if (what.keyPath.find('\n') != std::string::npos ||
-        value.name.find('\n') != std::string::npos) {
+        what.value.name.find('\n') != std::string::npos) {
         fail(Outcome::Failed, "a key or value name cannot hold a line feed", EINVAL);
         return false;
     }
@@ -535,8 +500,8 @@ FileStore::Outcome FileStore::writeChanges(std::vector<Change> changes, long wai
     {
         const RegDocument &userDoc = look(false).doc;
         for (auto &c : changes) {
-            const bool userHas = !isQuitRequest(c.keyPath, c.value.name) &&
-                                 findValue(findKey(userDoc, c.keyPath), c.value.name);
+            const bool userHas = WritesToUserCopy(
+                c.keyPath, c.value.name, findValue(findKey(userDoc, c.keyPath), c.value.name));
             (userHas ? toUser : toMachine).push_back(std::move(c));
         }
     }
@@ -580,14 +545,11 @@ FileStore::Outcome FileStore::writeChanges(std::vector<Change> changes, long wai
 FileStore::DeleteResult FileStore::DeleteValue(RegistryRoot root, const std::string &keyPath,
                                                const std::string &valueName)
 {
-    const std::string rootName = RegRootName(root);
-    if (rootName.empty())
+    const std::string path = FullKeyPath(root, keyPath);
+    if (path.empty())
         return DeleteResult::NotFound;
-    const std::vector<Change> what{{normalKeyPath(rootName, keyPath),
-                                    {std::string(cutAtNul(valueName)), 0, {}},
-                                    true,
-                                    false,
-                                    std::nullopt}};
+    const std::vector<Change> what{
+        {path, {std::string(cutAtNul(valueName)), 0, {}}, true, false, std::nullopt}};
     bool found = false, deleted = false;
     for (bool machine : {false, true}) {
         if (!findValue(findKey(look(machine).doc, what[0].keyPath), what[0].value.name))
@@ -600,6 +562,11 @@ FileStore::DeleteResult FileStore::DeleteValue(RegistryRoot root, const std::str
     if (!found)
         return DeleteResult::NotFound;
     return deleted ? DeleteResult::Deleted : DeleteResult::Failed;
+}
+
+std::string FileStore::PlaceName(Place place, RegistryRoot, const std::string &) const
+{
+    return place == Place::User ? userFile_ : machineFile_;
 }
 
 std::vector<FileStore::BadLines> FileStore::SkippedLines()
@@ -684,7 +651,7 @@ FileStore::Outcome FileStore::change(const std::string &file, bool machine,
     const bool resync = sync && written.syncFailed;
     // A value already stored as asked needs no lock and no write.
     if (!resync && holdsAll(look(machine).doc, changes)) {
-        lastWrittenFile_ = file;
+        lastWritten_ = machine ? Place::Machine : Place::User;
         return Outcome::Done;
     }
     // Nothing is made beside a folder, a device or a symlink.
@@ -732,7 +699,7 @@ FileStore::Outcome FileStore::change(const std::string &file, bool machine,
             written.syncFailed = false;
             written.syncedAt = clock_();
         }
-        lastWrittenFile_ = file;
+        lastWritten_ = machine ? Place::Machine : Place::User;
         return Outcome::Done;
     }
     const auto forget = [&](const std::string &message, int err) {
@@ -792,6 +759,6 @@ FileStore::Outcome FileStore::change(const std::string &file, bool machine,
         seen.record(st);
     else
         seen.known = false;
-    lastWrittenFile_ = file;
+    lastWritten_ = machine ? Place::Machine : Place::User;
     return Outcome::Done;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/store/regtext.h"
-#include "core/store/settingsstore.h"
+#include "core/store/valuestore.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,14 +15,15 @@
 // format of regtext.h, which an administrator can read and edit by hand.
 //
 // Two files make one store, the way Windows treats the machine-wide writes of
-// a program run by a standard user. A value is read from the per-user file
-// when that holds it, otherwise from the machine-wide file; a write goes where
-// the value is read from: to the per-user file when that holds it, otherwise
-// to the machine-wide file, or to the per-user file when the machine-wide one
-// cannot be written. So no older copy ever hides what was written last. The
-// quit request is the one exception: "isClose" reading 1 in the machine-wide
-// file applies to every user, whatever their own file says, and "isClose" is
-// always written machine-wide when that may be written.
+// a program run by a standard user, with the rules of placerules.h: a value is
+// read from the per-user file when that holds it, otherwise from the
+// machine-wide file; a write goes where the value is read from: to the
+// per-user file when that holds it, otherwise to the machine-wide file, or to
+// the per-user file when the machine-wide one cannot be written. So no older
+// copy ever hides what was written last. The quit request is the one
+// exception: "isClose" reading 1 in the machine-wide file applies to every
+// user, whatever their own file says, and "isClose" is always written
+// machine-wide when that may be written.
 //
 // A write takes an exclusive lock (flock on "<file>.lock"), checks the file
 // again, changes its values, writes a new file under a unique name in the
@@ -79,7 +80,7 @@ std::string MachineSettingsFile(const std::string &dir);
 // ~/.config; "" when there is no home folder.
 std::string UserSettingsFile();
 
-class FileStore : public SettingsStore {
+class FileStore : public ValueStore {
 public:
     // userFile may be "": the store is then the machine-wide file alone.
     FileStore(std::string machineFile, std::string userFile);
@@ -110,42 +111,31 @@ public:
     // own). Asked once per file.
     void SetFileSystemCheck(std::function<bool(const std::string &folder)> keepsWhole);
 
-    // The value as a read sees it, of any type.
     std::optional<RegValue> QueryValue(RegistryRoot root, const std::string &keyPath,
-                                       const std::string &valueName);
-    // Every value of the key as reads see them, per-user ones first;
-    // std::nullopt when neither file has the key.
-    std::optional<std::vector<RegValue>> ListValues(RegistryRoot root, const std::string &keyPath);
-
-    // Like WriteSetting, but waiting up to a few seconds for the lock and
-    // saying whether it worked (LastError() if not).
+                                       const std::string &valueName) override;
+    std::optional<std::vector<RegValue>> ListValues(RegistryRoot root,
+                                                    const std::string &keyPath) override;
+    // Waits up to a few seconds for the lock; the value is synced.
+    bool WriteValue(RegistryRoot root, const std::string &keyPath, const RegValue &value) override;
+    // Like WriteSetting, but waiting as WriteValue does and saying whether it
+    // worked (LastError() if not).
     bool WriteText(RegistryRoot root, const std::string &keyPath, const std::string &valueName,
                    const std::string &text);
     bool WriteDword(RegistryRoot root, const std::string &keyPath, const std::string &valueName,
                     std::uint32_t number);
-
-    enum class DeleteResult { Deleted, NotFound, Failed };
-    // Removes the value from each file that holds it and that this process
-    // may write (so a user's own copy goes, and the machine-wide value may
-    // then show through). Failed when no copy could be removed.
     DeleteResult DeleteValue(RegistryRoot root, const std::string &keyPath,
-                             const std::string &valueName);
-
+                             const std::string &valueName) override;
     // The lines of either file that the last look at it had to skip.
-    struct BadLines {
-        std::string file;
-        std::vector<RegBadLine> lines; // the first few
-        std::size_t count = 0;         // all of them
-        bool tooBig = false;           // the whole file was left unread
-    };
-    std::vector<BadLines> SkippedLines();
+    std::vector<BadLines> SkippedLines() override;
+    // The per-user or the machine-wide file.
+    std::string PlaceName(Place place, RegistryRoot root,
+                          const std::string &keyPath) const override;
 
-    const std::string &LastError() const { return lastError_; }
     // The file the last successful write changed (or found already right).
-    const std::string &LastWrittenFile() const { return lastWrittenFile_; }
-    // Why the last write that went to the per-user file could not go to the
-    // machine-wide one ("" when it did not have to).
-    const std::string &FallbackReason() const { return fallbackReason_; }
+    const std::string &LastWrittenFile() const
+    {
+        return LastWrittenPlace() == Place::User ? userFile_ : machineFile_;
+    }
 
     const std::string &machineFile() const { return machineFile_; }
     const std::string &userFile() const { return userFile_; }
@@ -185,7 +175,6 @@ private:
     Snapshot &look(bool machine);
     const RegValue *lookup(const std::string &path, std::string_view name);
     const RegValue *stored(const std::string &path, std::string_view name);
-    bool write(RegistryRoot root, const std::string &keyPath, const RegValue &value);
     void writeTexts(RegistryRoot root, const std::string &keyPath, const SettingTexts &values,
                     bool userSet);
     Outcome writeChanges(std::vector<Change> changes, long waitMicroseconds, bool sync,
@@ -198,9 +187,6 @@ private:
 
     std::string machineFile_;
     std::string userFile_;
-    std::string lastError_;
-    std::string lastWrittenFile_;
-    std::string fallbackReason_;
     std::unique_ptr<Snapshot> machineSeen_, userSeen_;
     std::vector<Pending> pending_;
     std::function<long long()> clock_;

@@ -1,22 +1,13 @@
-// brisko-reg: looks at and changes the settings store from the command line,
-// in the manner of the Windows reg command, so that other programs and
-// administrators can set a value (for example "isClose" to 1 to make every
-// running copy quit) where there is no registry.
+#include "regtool.h"
 
-#include "core/store/filestore.h"
+#include "core/design/storedvalues.h"
+#include "core/store/placerules.h"
 #include "core/text/asciicase.h"
+#include "core/text/utf16.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <optional>
-#include <string>
 #include <string_view>
-#include <vector>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -27,35 +18,24 @@ const char kSynopsis[] = "Usage:\n"
                          "  brisko-reg delete [KEY] /v Name [/f]\n"
                          "  brisko-reg delete [KEY] Name\n";
 
-const char kDetails[] =
+const char kOptions[] =
     "\n"
     "  KEY      HKLM\\SOFTWARE\\Pelmora\\Brisko (the default; HKEY_LOCAL_MACHINE\\...\n"
     "           works too). Names match without regard to case.\n"
     "  /v Name  the value's name          /t Type  REG_SZ (default) or REG_DWORD\n"
     "  /d Data  the text or number        /f       accepted; brisko-reg never asks\n"
-    "\n"
-    "  --file PATH  use exactly this store file\n"
-    "  --dir DIR    use DIR as the machine-wide folder instead of " BRISKO_SETTINGS_DIR "\n"
-    "  --help       show this text\n"
-    "\n"
-    "A value is read from the user's own file ($XDG_CONFIG_HOME/brisko/settings.reg)\n"
-    "when that holds it, otherwise from the machine-wide file, and written where\n"
-    "it is read from; a value neither file holds is written machine-wide when\n"
-    "that may be written (no permission, a read-only file system or something\n"
-    "other than a file at its path send it to the user's own file, and say why;\n"
-    "any other failure, such as a full disk, is an error). isClose set to 1\n"
-    "machine-wide applies to every user.\n"
+    "  /reg:32  accepted: the settings are kept in the 32-bit view\n"
+    "  --help   show this text\n";
+
+const char kExitStatus[] =
     "Query output shows control characters as \\n, \\t, \\xHH or \\uHHHH.\n"
-    "Lines of a store file that cannot be read are named on standard error.\n"
     "Exit status: 0 done, 1 value or key not found, not written (or not put on\n"
     "disk), or the output could not be written, 2 bad arguments.\n";
 
 const char kNotFound[] =
     "ERROR: The system was unable to find the specified registry key or value.\n";
 
-struct UsageError {
-    std::string message;
-};
+const char kDone[] = "The operation completed successfully.\n";
 
 bool isLetter(char c)
 {
@@ -76,13 +56,6 @@ bool looksLikeOption(const std::string &arg)
     return true;
 }
 
-struct Command {
-    std::string verb;
-    std::string key = kSettingsKey;
-    std::optional<std::string> name, type, data, file, dir;
-    bool help = false;
-};
-
 // The key argument: HKLM\... or HKEY_LOCAL_MACHINE\..., or nothing.
 std::optional<std::string> keyArgument(const std::string &arg)
 {
@@ -95,24 +68,25 @@ std::optional<std::string> keyArgument(const std::string &arg)
             return arg.substr(r.size() + 1);
     }
     if (l.rfind("hk", 0) == 0 && l.find('\\') != std::string::npos)
-        throw UsageError{"only keys under HKLM are stored here: " + arg};
+        throw RegToolUsageError{"only keys under HKLM are stored here: " + arg};
     return std::nullopt;
 }
 
-Command parse(int argc, char **argv)
+RegCommand parse(const std::vector<std::string> &args, const RegToolBackEnd &backEnd)
 {
-    Command c;
+    RegCommand c;
+    c.key = kSettingsKey;
     std::vector<std::string> positional;
     bool optionsEnd = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
         const std::string l = AsciiLowerText(arg);
         const auto next = [&](std::optional<std::string> &into) {
             if (into)
-                throw UsageError{arg + " given twice"};
-            if (i + 1 >= argc)
-                throw UsageError{arg + " needs a value"};
-            into = argv[++i];
+                throw RegToolUsageError{arg + " given twice"};
+            if (i + 1 >= args.size())
+                throw RegToolUsageError{arg + " needs a value"};
+            into = args[++i];
         };
         if (optionsEnd) {
             positional.push_back(arg);
@@ -128,7 +102,7 @@ Command parse(int argc, char **argv)
             const std::size_t eq = arg.find('=');
             auto &into = l[2] == 'f' ? c.file : c.dir;
             if (into)
-                throw UsageError{arg.substr(0, eq) + " given twice"};
+                throw RegToolUsageError{arg.substr(0, eq) + " given twice"};
             into = arg.substr(eq + 1);
         } else if (l == "/v" || l == "-v") {
             next(c.name);
@@ -136,11 +110,14 @@ Command parse(int argc, char **argv)
             next(c.type);
         } else if (l == "/d" || l == "-d") {
             next(c.data);
-        } else if (l == "/f" || l == "-f") {
+        } else if (l == "/f" || l == "-f" || l == "/reg:32") {
             // reg asks before it overwrites or deletes unless given /f; this
-            // tool is for scripts and never asks.
+            // tool is for scripts and never asks. The program's key is always
+            // in the 32-bit view.
+        } else if (l == "/reg:64") {
+            throw RegToolUsageError{"the settings are kept in the 32-bit view (/reg:32)"};
         } else if (looksLikeOption(arg)) {
-            throw UsageError{"unknown option " + arg};
+            throw RegToolUsageError{"unknown option " + arg};
         } else {
             positional.push_back(arg);
         }
@@ -148,22 +125,25 @@ Command parse(int argc, char **argv)
     if (c.help)
         return c;
     if (positional.empty())
-        throw UsageError{"say what to do: query, add or delete"};
+        throw RegToolUsageError{"say what to do: query, add or delete"};
     c.verb = AsciiLowerText(positional.front());
     positional.erase(positional.begin());
     if (c.verb != "query" && c.verb != "add" && c.verb != "delete")
-        throw UsageError{"unknown operation " + c.verb + " (query, add or delete)"};
+        throw RegToolUsageError{"unknown operation " + c.verb + " (query, add or delete)"};
     if (!positional.empty())
         if (auto key = keyArgument(positional.front())) {
             c.key = *key;
             positional.erase(positional.begin());
         }
+    if ((c.file || c.dir) && !backEnd.storeFiles)
+        throw RegToolUsageError{"--file and --dir name a settings file; here the settings are "
+                                "in the registry"};
     if (c.file && c.dir)
-        throw UsageError{"--file and --dir cannot be used together"};
+        throw RegToolUsageError{"--file and --dir cannot be used together"};
     if ((c.file && c.file->empty()) || (c.dir && c.dir->empty()))
-        throw UsageError{"--file and --dir need a path"};
+        throw RegToolUsageError{"--file and --dir need a path"};
     if (c.verb != "add" && (c.type || c.data))
-        throw UsageError{"/t and /d belong to add"};
+        throw RegToolUsageError{"/t and /d belong to add"};
 
     // Short forms: the name, then (for add) the data, as plain arguments.
     std::size_t used = 0;
@@ -173,15 +153,15 @@ Command parse(int argc, char **argv)
     if (c.verb == "add" && !c.data && used < positional.size())
         c.data = positional[used++];
     if (used < positional.size())
-        throw UsageError{"unexpected argument " + positional[used]};
+        throw RegToolUsageError{"unexpected argument " + positional[used]};
     if (c.verb != "query" && !c.name)
-        throw UsageError{"name the value (/v Name)"};
+        throw RegToolUsageError{"name the value (/v Name)"};
     if (c.verb == "add" && shortName && !c.data)
-        throw UsageError{"give the data to store after the name"};
+        throw RegToolUsageError{"give the data to store after the name"};
     if (c.type) {
         const std::string t = AsciiLowerText(*c.type);
         if (t != "reg_sz" && t != "reg_dword")
-            throw UsageError{"unsupported type " + *c.type + " (REG_SZ or REG_DWORD)"};
+            throw RegToolUsageError{"unsupported type " + *c.type + " (REG_SZ or REG_DWORD)"};
         c.type = t == "reg_sz" ? "REG_SZ" : "REG_DWORD";
     }
     return c;
@@ -232,21 +212,9 @@ std::string printable(std::string_view s)
             ++i;
             continue;
         }
-        // The length and code point of a UTF-8 sequence; 0 when invalid.
-        std::size_t len = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 ? 3 : b >= 0xC2 ? 2 : 0;
-        if (b >= 0xF5)
-            len = 0;
-        char32_t cp = len == 2 ? b & 0x1F : len == 3 ? b & 0x0F : b & 0x07;
-        for (std::size_t k = 1; k < len; ++k) {
-            const auto c = i + k < s.size() ? static_cast<unsigned char>(s[i + k]) : 0;
-            if ((c & 0xC0) != 0x80) {
-                len = 0;
-                break;
-            }
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-        if (len == 0 || overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        char32_t cp = 0;
+        const std::size_t len = b < 0x80 ? 0 : DecodeUtf8(s, i, cp);
+        if (len == 0) {
             std::snprintf(buf, sizeof buf, "\\x%02X", unsigned(b));
             out += buf;
             ++i;
@@ -309,179 +277,158 @@ std::string display(const RegValue &v)
     }
 }
 
-void printValue(const RegValue &v)
+std::string valueLine(const RegValue &v)
 {
-    std::printf("    %s    %s    %s\n", v.name.empty() ? "(Default)" : printable(v.name).c_str(),
-                RegTypeName(v.type).c_str(), printable(display(v)).c_str());
-}
-
-// A store file must be a regular file (or none yet) in a folder: nothing is
-// read from or made beside a device such as /dev/null.
-void checkStorePath(const std::string &path)
-{
-    struct stat st;
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "."
-                               : slash == 0               ? "/"
-                                                          : path.substr(0, slash);
-    if (path.empty() || path.back() == '/' ||
-        (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) ||
-        (::stat(folder.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)))
-        throw UsageError{"not a regular file in a folder: " + path};
+    return "    " + (v.name.empty() ? std::string("(Default)") : printable(v.name)) + "    " +
+           RegTypeName(v.type) + "    " + printable(display(v)) + "\n";
 }
 
 // The lines the store had to skip, named so they can be mended by hand.
-void reportSkippedLines(FileStore &store)
+void reportSkippedLines(ValueStore &store, std::string &err)
 {
     for (const auto &bad : store.SkippedLines()) {
+        const std::string file = printable(bad.file);
         if (bad.tooBig) {
-            std::fprintf(stderr, "brisko-reg: %s is too large to be a store and reads as empty\n",
-                         printable(bad.file).c_str());
+            err += "brisko-reg: " + file + " is too large to be a store and reads as empty\n";
             continue;
         }
         for (const auto &line : bad.lines)
-            std::fprintf(stderr, "brisko-reg: %s: line %zu cannot be read and is skipped: %s\n",
-                         printable(bad.file).c_str(), line.number, printable(line.text).c_str());
+            err += "brisko-reg: " + file + ": line " + std::to_string(line.number) +
+                   " cannot be read and is skipped: " + printable(line.text) + "\n";
         if (bad.count > bad.lines.size())
-            std::fprintf(stderr, "brisko-reg: %s: %zu more lines skipped\n",
-                         printable(bad.file).c_str(), bad.count - bad.lines.size());
+            err += "brisko-reg: " + file + ": " + std::to_string(bad.count - bad.lines.size()) +
+                   " more lines skipped\n";
     }
 }
 
-int run(const Command &c)
+// A value the program keeps is made with the program's spelling of its name
+// ("text1" becomes "Text1"); one that exists keeps the spelling it has.
+std::string nameToWrite(ValueStore &store, const RegCommand &c)
 {
-    const std::string machine =
-        c.file ? *c.file : MachineSettingsFile(c.dir ? *c.dir : std::string(BRISKO_SETTINGS_DIR));
-    // A file named on the command line must be one; a machine-wide file that
-    // is not is passed over for the user's own, as one that may not be
-    // written.
-    if (c.file)
-        checkStorePath(machine);
-    FileStore store(machine, c.file ? std::string() : UserSettingsFile());
+    constexpr auto root = RegistryRoot::LocalMachine;
+    const StoredValue *known = StoredValueNamed(*c.name);
+    if (!known || FullKeyPath(root, c.key) != FullKeyPath(root, kSettingsKey) ||
+        store.QueryValue(root, c.key, *c.name))
+        return *c.name;
+    return std::string(known->name);
+}
+
+int run(const RegCommand &c, ValueStore &store, RegToolOutput &output)
+{
     const RegistryRoot root = RegistryRoot::LocalMachine;
     const std::string keyName = "HKEY_LOCAL_MACHINE" + (c.key.empty() ? "" : "\\" + c.key);
-    reportSkippedLines(store);
+    const std::string machine = store.PlaceName(ValueStore::Place::Machine, root, c.key);
+    const std::string user = store.PlaceName(ValueStore::Place::User, root, c.key);
+    std::string &err = output.err;
+    reportSkippedLines(store, err);
 
     if (c.verb == "query") {
         std::vector<RegValue> values;
         if (c.name) {
             auto v = store.QueryValue(root, c.key, *c.name);
             if (!v) {
-                std::fputs(kNotFound, stderr);
+                err += kNotFound;
                 return 1;
             }
             values.push_back(*v);
         } else {
             auto all = store.ListValues(root, c.key);
             if (!all) {
-                std::fputs(kNotFound, stderr);
+                err += kNotFound;
                 return 1;
             }
             values = *all;
         }
-        std::printf("\n%s\n", printable(keyName).c_str());
+        output.out += "\n" + printable(keyName) + "\n";
         for (const auto &v : values)
-            printValue(v);
-        std::printf("\n");
+            output.out += valueLine(v);
+        output.out += "\n";
         return 0;
     }
 
     if (c.verb == "delete") {
         switch (store.DeleteValue(root, c.key, *c.name)) {
-        case FileStore::DeleteResult::NotFound:
-            std::fputs(kNotFound, stderr);
+        case ValueStore::DeleteResult::NotFound:
+            err += kNotFound;
             return 1;
-        case FileStore::DeleteResult::Failed:
-            std::fprintf(stderr, "ERROR: %s\n", store.LastError().c_str());
+        case ValueStore::DeleteResult::Failed:
+            err += "ERROR: " + printable(store.LastError()) + "\n";
             return 1;
-        case FileStore::DeleteResult::Deleted:
+        case ValueStore::DeleteResult::Deleted:
             if (store.QueryValue(root, c.key, *c.name))
-                std::fprintf(stderr,
-                             "brisko-reg: this user's value is deleted; the one in %s, which "
-                             "this user may not change, now applies\n",
-                             machine.c_str());
+                err += "brisko-reg: this user's value is deleted; the one in " +
+                       printable(machine) + ", which this user may not change, now applies\n";
             break;
         }
     } else {
-        bool ok;
-        RegValue wanted;
+        RegValue wanted{nameToWrite(store, c), kRegSz, {}};
+        const std::string data = c.data.value_or("");
         if (c.type && *c.type == "REG_DWORD") {
-            const auto number = parseDword(c.data.value_or(""));
+            const auto number = parseDword(data);
             if (!number)
-                throw UsageError{"REG_DWORD data must be a number from 0 to 4294967295 "
-                                 "(or 0x and hex digits): " +
-                                 *c.data};
-            ok = store.WriteDword(root, c.key, *c.name, *number);
+                throw RegToolUsageError{"REG_DWORD data must be a number from 0 to 4294967295 "
+                                        "(or 0x and hex digits): " +
+                                        data};
             wanted.type = kRegDword;
-            for (int i = 0; i < 4; ++i)
-                wanted.data += char((*number >> (8 * i)) & 0xFF);
+            wanted.data = RegDwordData(*number);
         } else {
-            const std::string text = c.data.value_or("");
-            ok = store.WriteText(root, c.key, *c.name, text);
-            wanted.type = kRegSz;
-            wanted.data = TextToRegSzData(std::string_view(text).substr(0, text.find('\0')));
+            wanted.data = TextToRegSzData(std::string_view(data).substr(0, data.find('\0')));
         }
-        if (!ok) {
-            std::fprintf(stderr, "ERROR: %s\n", printable(store.LastError()).c_str());
+        if (!store.WriteValue(root, c.key, wanted)) {
+            err += "ERROR: " + printable(store.LastError()) + "\n";
             return 1;
         }
-        const std::string &used = store.LastWrittenFile();
-        if (used != machine) {
+        const bool machineWide = store.LastWrittenPlace() == ValueStore::Place::Machine;
+        if (!machineWide) {
             if (!store.FallbackReason().empty())
-                std::fprintf(stderr, "brisko-reg: not written machine-wide: %s\n",
-                             printable(store.FallbackReason()).c_str());
-            std::fprintf(stderr,
-                         "brisko-reg: stored for this user in %s, which is read before %s\n",
-                         printable(used).c_str(), printable(machine).c_str());
+                err +=
+                    "brisko-reg: not written machine-wide: " + printable(store.FallbackReason()) +
+                    "\n";
+            err += "brisko-reg: stored for this user in " + printable(user) +
+                   ", which is read before " + printable(machine) + "\n";
         }
         // What reads find now; only the quit request can still differ.
-        const auto now = store.QueryValue(root, c.key, *c.name);
+        const auto now = store.QueryValue(root, c.key, wanted.name);
         if (!now || now->type != wanted.type || now->data != wanted.data) {
-            if (used == machine)
-                std::fprintf(stderr,
-                             "brisko-reg: this user's own copy in %s is still read first; "
-                             "brisko-reg delete removes it\n",
-                             printable(store.userFile()).c_str());
+            if (machineWide)
+                err += "brisko-reg: this user's own copy in " + printable(user) +
+                       " is still read first; brisko-reg delete removes it\n";
             else
-                std::fprintf(stderr,
-                             "brisko-reg: the value in %s, which this user may not change, "
-                             "applies to every user\n",
-                             printable(machine).c_str());
+                err += "brisko-reg: the value in " + printable(machine) +
+                       ", which this user may not change, applies to every user\n";
         }
     }
-    // The write is on disk already; this removes the flushed copy beside it
-    // (which, left, is the same file and does no harm).
+    // The write is on disk already; this removes the flushed copy beside a
+    // settings file (which, left, is the same file and does no harm).
     const std::string left = store.Flush();
     if (!left.empty())
-        std::fprintf(stderr, "brisko-reg: %s\n", printable(left).c_str());
-    std::printf("The operation completed successfully.\n");
+        err += "brisko-reg: " + printable(left) + "\n";
+    output.out += kDone;
     return 0;
 }
 
 } // namespace
 
-int main(int argc, char **argv)
+int RunRegTool(const std::vector<std::string> &args, const RegToolBackEnd &backEnd,
+               RegToolOutput &output)
 {
     try {
-        const Command c = parse(argc, argv);
-        int code = 0;
+        const RegCommand c = parse(args, backEnd);
         if (c.help) {
-            std::fputs(kSynopsis, stdout);
-            std::fputs(kDetails, stdout);
-        } else {
-            code = run(c);
+            output.out += std::string(kSynopsis) + kOptions + backEnd.options + "\n" +
+                          backEnd.whereValuesLive + kExitStatus;
+            return 0;
         }
-        // Output that never arrived (a full disk, a closed pipe) is a failure.
-        errno = 0;
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
-            std::fprintf(stderr, "brisko-reg: cannot write the output: %s\n",
-                         std::strerror(errno ? errno : EIO));
-            return 1;
-        }
-        return code;
-    } catch (const UsageError &e) {
-        std::fprintf(stderr, "brisko-reg: %s\n%sTry brisko-reg --help for more.\n",
-                     e.message.c_str(), kSynopsis);
+        const std::unique_ptr<ValueStore> store = backEnd.open(c);
+        return run(c, *store, output);
+    } catch (const RegToolUsageError &e) {
+        output.err +=
+            "brisko-reg: " + e.message + "\n" + kSynopsis + "Try brisko-reg --help for more.\n";
         return 2;
     }
+}
+
+std::string CannotWriteOutput(const std::string &why)
+{
+    return "brisko-reg: cannot write the output: " + why + "\n";
 }
