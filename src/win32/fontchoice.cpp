@@ -1,6 +1,7 @@
 #include "win32/fontchoice.h"
 
 #include "core/ui/twips.h"
+#include "win32/inkcanvas.h"
 #include "win32/widetext.h"
 
 #include <algorithm>
@@ -67,44 +68,17 @@ Measure MeasureFace(const std::wstring &face, double points, UINT dpi,
 bool InkInside(HFONT font, const std::wstring &text, int height, int edge)
 {
     const int width = 2000;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void *bits = nullptr;
-    const HDC dc = CreateCompatibleDC(nullptr);
-    const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bitmap) {
-        DeleteDC(dc);
-        return true;
-    }
-    const HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-    const HGDIOBJ oldFont = SelectObject(dc, font);
-    PatBlt(dc, 0, 0, width, height, WHITENESS);
-    SetTextColor(dc, RGB(0, 0, 0));
-    SetBkMode(dc, TRANSPARENT);
-    RECT box{0, 0, width, height};
-    DrawTextW(dc, text.c_str(), -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    GdiFlush();
-    bool inside = true;
-    const auto *pixels = static_cast<const DWORD *>(bits);
-    for (int y = 0; y < height && inside; ++y) {
+    InkCanvas canvas(width, height, font);
+    canvas.draw(text.c_str(), RECT{0, 0, width, height},
+                DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    for (int y = 0; y < height; ++y) {
         if (y >= edge && y < height - edge)
             continue;
         for (int x = 0; x < width; ++x)
-            if ((pixels[y * width + x] & 0xFFFFFF) != 0xFFFFFF) {
-                inside = false;
-                break;
-            }
+            if (canvas.inkAt(x, y))
+                return false;
     }
-    SelectObject(dc, oldFont);
-    SelectObject(dc, oldBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    return inside;
+    return true;
 }
 
 bool Fits(const std::wstring &face, double points, const departure::TextRoom &room, UINT dpi)

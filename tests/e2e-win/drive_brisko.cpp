@@ -241,17 +241,24 @@ HANDLE SetTextAsync(SetTextJob &job)
     return CreateThread(nullptr, 0, SetTextThread, &job, 0, nullptr);
 }
 
+// Waits for a window of that class (and title, unless null) to show; the
+// last one found, shown or not.
+HWND WaitForWindow(const wchar_t *windowClass, DWORD timeoutMs, const wchar_t *title = nullptr)
+{
+    HWND window = nullptr;
+    WaitUntil(
+        [&] {
+            window = FindWindowW(windowClass, title);
+            return window && IsWindowVisible(window);
+        },
+        timeoutMs);
+    return window;
+}
+
 // A message box of the program: class #32770 with the given title.
 HWND FindMessageBox(const wchar_t *title, DWORD timeoutMs)
 {
-    HWND box = nullptr;
-    WaitUntil(
-        [&] {
-            box = FindWindowW(L"#32770", title);
-            return box && IsWindowVisible(box);
-        },
-        timeoutMs);
-    return box;
+    return WaitForWindow(L"#32770", timeoutMs, title);
 }
 
 void Answer(HWND box, int button)
@@ -774,13 +781,7 @@ TEST_CASE("windows over the kept-on-top main window")
     CHECK_MESSAGE(WaitUntil(Topmost, 2500), Said(L"置最前 again: the window is kept on top"));
 
     PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(MenuId("menuUpdate"), 0), 0);
-    HWND update = nullptr;
-    WaitUntil(
-        [&] {
-            update = FindWindowW(kFormUpdateClass.c_str(), nullptr);
-            return update && IsWindowVisible(update);
-        },
-        20000);
+    const HWND update = WaitForWindow(kFormUpdateClass.c_str(), 20000);
     CHECK_MESSAGE(update != nullptr, Said(L"检查更新 opens the update window"));
     if (update) {
         const HWND quit = GetDlgItem(update, UpdateId("Command2"));
@@ -822,13 +823,7 @@ TEST_CASE("windows over the kept-on-top main window")
     CloseHandle(sender);
 
     PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(MenuId("nemuAbout"), 0), 0);
-    HWND about = nullptr;
-    WaitUntil(
-        [&] {
-            about = FindWindowW(kFormAboutClass.c_str(), nullptr);
-            return about && IsWindowVisible(about);
-        },
-        3000);
+    const HWND about = WaitForWindow(kFormAboutClass.c_str(), 3000);
     if (about) {
         RECT rect = {};
         GetWindowRect(about, &rect);
@@ -875,13 +870,7 @@ TEST_CASE("the About window")
 {
     RequireProgram();
     PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(MenuId("nemuAbout"), 0), 0);
-    HWND about = nullptr;
-    WaitUntil(
-        [&] {
-            about = FindWindowW(kFormAboutClass.c_str(), nullptr);
-            return about && IsWindowVisible(about);
-        },
-        3000);
+    const HWND about = WaitForWindow(kFormAboutClass.c_str(), 3000);
     REQUIRE_MESSAGE(about != nullptr, Said(L"关于本软件 opens the About window"));
     const double total = Number(Setting(L"js00"));
     CheckText(TextOf(about), L"About Brisko（计时器）", L"the About window's title");
@@ -942,13 +931,7 @@ TEST_CASE("a second start")
     CHECK_DETAILED(rect.left == 200 && rect.top == 120, L"after a restart, the window's place",
                    std::to_string(rect.left) + ", " + std::to_string(rect.top));
     PostMessageW(main_window, WM_COMMAND, MAKEWPARAM(MenuId("nemuAbout"), 0), 0);
-    HWND about = nullptr;
-    WaitUntil(
-        [&] {
-            about = FindWindowW(kFormAboutClass.c_str(), nullptr);
-            return about && IsWindowVisible(about);
-        },
-        3000);
+    const HWND about = WaitForWindow(kFormAboutClass.c_str(), 3000);
     const auto usage = TextOf(GetDlgItem(about, AboutId("Label3")));
     const std::wstring prefix = L"您已使用本软件合计有 ";
     const long shown =
@@ -1073,18 +1056,6 @@ bool SaveWindowPicture(HWND window, const std::wstring &path)
     std::fwrite(bits.data(), 1, bits.size(), out);
     std::fclose(out);
     return true;
-}
-
-HWND WaitForWindow(const wchar_t *windowClass, DWORD timeoutMs)
-{
-    HWND found = nullptr;
-    WaitUntil(
-        [&] {
-            found = FindWindowW(windowClass, nullptr);
-            return found && IsWindowVisible(found);
-        },
-        timeoutMs);
-    return found;
 }
 
 // The three windows as the screen shows them: the main window (as posed),

@@ -15,6 +15,7 @@
 #include "win32/form1.h"
 #include "win32/formabout.h"
 #include "win32/formupdate.h"
+#include "win32/inkcanvas.h"
 #include "win32/widetext.h"
 #include "win32/windowclass.h"
 #include "win32/winservices.h"
@@ -67,38 +68,17 @@ RECT InkOf(HFONT font, const RECT &area, UINT flags, const std::wstring &text)
     const int room = 200;
     const int width = area.right - area.left + 2 * room;
     const int height = area.bottom - area.top + 2 * room;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void *bits = nullptr;
-    const HDC dc = CreateCompatibleDC(nullptr);
-    const HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    const HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
-    const HGDIOBJ oldFont = SelectObject(dc, font);
-    PatBlt(dc, 0, 0, width, height, WHITENESS);
-    SetTextColor(dc, RGB(0, 0, 0));
-    SetBkMode(dc, TRANSPARENT);
-    RECT r{room, room, width - room, height - room};
-    DrawTextW(dc, text.c_str(), -1, &r, flags | DT_NOCLIP);
-    GdiFlush();
+    InkCanvas canvas(width, height, font);
+    canvas.draw(text.c_str(), RECT{room, room, width - room, height - room}, flags | DT_NOCLIP);
     RECT ink{width, height, 0, 0};
-    const auto *pixels = static_cast<const DWORD *>(bits);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            if ((pixels[y * width + x] & 0xFFFFFF) != 0xFFFFFF) {
+            if (canvas.inkAt(x, y)) {
                 ink.left = std::min<LONG>(ink.left, x);
                 ink.top = std::min<LONG>(ink.top, y);
                 ink.right = std::max<LONG>(ink.right, x + 1);
                 ink.bottom = std::max<LONG>(ink.bottom, y + 1);
             }
-    SelectObject(dc, oldFont);
-    SelectObject(dc, oldBitmap);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
     if (ink.right <= ink.left)
         return {};
     OffsetRect(&ink, area.left - room, area.top - room);
